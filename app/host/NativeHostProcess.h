@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace zevirudi {
+
+// The largest length a frame may announce before its body is read. Larger than the codec's 1 MiB
+// so that a frame between the two limits is read whole and then refused by the codec.
+inline constexpr std::size_t maximumIncomingFrameBytes = 67'108'864;
+
+// Reads one frame (prefix included). Nothing when input ends before the first byte; throws
+// invalidData when it ends inside the frame, responseTooLarge for an announced length beyond
+// maximumIncomingFrameBytes (without reading the body), std::system_error on a read error.
+std::optional<std::string> readNativeHostFrame(int fd = STDIN_FILENO);
+
+// Writes the whole frame, retrying short writes and interrupted calls. Failures are swallowed:
+// the caller has nobody left to tell.
+void writeResponseFrame(std::string_view frame, int fd = STDOUT_FILENO);
+
+// Writes the error response for a failure: its user-facing description, or "Zevirudi stopped.",
+// cut to 240 characters.
+void writeErrorResponse(std::exception_ptr error, int fd = STDOUT_FILENO);
+
+// The whole native messaging host: one frame in, at most one frame out. Always returns 0.
+int runNativeHost(const std::string& callerOrigin);
+
+}  // namespace zevirudi

@@ -1,0 +1,207 @@
+#include "records/NativeMessages.h"
+
+#include "records/JsonFields.h"
+
+#include <boost/json/object.hpp>
+
+namespace loftwing {
+
+std::vector<std::string> limitedSeenMessageIDs(std::vector<std::string> ids) {
+    if (ids.size() > maximumSeenMessageIDs) {
+        ids.erase(ids.begin(), ids.end() - static_cast<std::ptrdiff_t>(maximumSeenMessageIDs));
+    }
+    return ids;
+}
+
+WatchRequest::WatchRequest(std::string type_, std::string origin_,
+                           std::int64_t sinceEpochMilliseconds_,
+                           std::vector<std::string> seenMessageIDs_)
+    : type(std::move(type_)),
+      origin(std::move(origin_)),
+      sinceEpochMilliseconds(sinceEpochMilliseconds_),
+      seenMessageIDs(limitedSeenMessageIDs(std::move(seenMessageIDs_))) {}
+
+Timestamp WatchRequest::since() const {
+    // A start time beyond the representable range means "from the beginning" or "nothing yet".
+    const auto since = fromMillisecondsSince1970(static_cast<double>(sinceEpochMilliseconds));
+    if (!since) {
+        return sinceEpochMilliseconds > 0 ? Timestamp::max() : Timestamp::min();
+    }
+    return *since;
+}
+
+NativeHostRequest::NativeHostRequest(std::string type_, std::optional<std::string> origin_,
+                                     std::optional<std::int64_t> sinceEpochMilliseconds_,
+                                     std::optional<std::vector<std::string>> seenMessageIDs_,
+                                     std::optional<LinkNotificationPayload> linkNotification_,
+                                     std::optional<CodeNotificationPayload> codeNotification_)
+    : type(std::move(type_)),
+      origin(std::move(origin_)),
+      sinceEpochMilliseconds(sinceEpochMilliseconds_),
+      seenMessageIDs(seenMessageIDs_ ? std::optional(limitedSeenMessageIDs(std::move(*seenMessageIDs_)))
+                                     : std::nullopt),
+      linkNotification(std::move(linkNotification_)),
+      codeNotification(std::move(codeNotification_)) {}
+
+std::optional<WatchRequest> NativeHostRequest::watchRequest() const {
+    if (type != "poll" || !origin || !sinceEpochMilliseconds) {
+        return std::nullopt;
+    }
+    return WatchRequest("poll", *origin, *sinceEpochMilliseconds,
+                        seenMessageIDs.value_or(std::vector<std::string>{}));
+}
+
+bool NativeHostRequest::presentsNativeUI() const {
+    return type == "presentLinkNotification" || type == "presentCodeNotification";
+}
+
+boost::json::value toJson(const CodeNotificationPayload& payload, DateEncoding) {
+    boost::json::object out;
+    out["code"] = payload.code;
+    out["destinationHost"] = payload.destinationHost;
+    out["source"] = payload.source;
+    if (payload.accountEmail) {
+        out["accountEmail"] = *payload.accountEmail;
+    }
+    out["providerLabel"] = payload.providerLabel;
+    out["wasCopied"] = payload.wasCopied;
+    return out;
+}
+
+template <>
+CodeNotificationPayload fromJson<CodeNotificationPayload>(const boost::json::value& json,
+                                                          DateEncoding dates) {
+    const JsonFields fields(json, "CodeNotificationPayload", dates);
+    return CodeNotificationPayload{fields.string("code"),
+                                   fields.string("destinationHost"),
+                                   fields.string("source"),
+                                   fields.optionalString("accountEmail"),
+                                   fields.string("providerLabel"),
+                                   fields.boolean("wasCopied")};
+}
+
+boost::json::value toJson(const LinkNotificationPayload& payload, DateEncoding) {
+    boost::json::object out;
+    out["url"] = payload.url;
+    out["destinationHost"] = payload.destinationHost;
+    out["source"] = payload.source;
+    if (payload.accountEmail) {
+        out["accountEmail"] = *payload.accountEmail;
+    }
+    out["providerLabel"] = payload.providerLabel;
+    out["linkPurpose"] = payload.linkPurpose;
+    return out;
+}
+
+template <>
+LinkNotificationPayload fromJson<LinkNotificationPayload>(const boost::json::value& json,
+                                                          DateEncoding dates) {
+    const JsonFields fields(json, "LinkNotificationPayload", dates);
+    return LinkNotificationPayload{fields.string("url"),
+                                   fields.string("destinationHost"),
+                                   fields.string("source"),
+                                   fields.optionalString("accountEmail"),
+                                   fields.string("providerLabel"),
+                                   fields.string("linkPurpose")};
+}
+
+boost::json::value toJson(const WatchRequest& request, DateEncoding) {
+    boost::json::object out;
+    out["type"] = request.type;
+    out["origin"] = request.origin;
+    out["sinceEpochMilliseconds"] = request.sinceEpochMilliseconds;
+    out["seenMessageIDs"] = stringsToJson(request.seenMessageIDs);
+    return out;
+}
+
+template <>
+WatchRequest fromJson<WatchRequest>(const boost::json::value& json, DateEncoding dates) {
+    const JsonFields fields(json, "WatchRequest", dates);
+    WatchRequest request;
+    request.type = fields.string("type");
+    request.origin = fields.string("origin");
+    request.sinceEpochMilliseconds = fields.int64("sinceEpochMilliseconds");
+    request.seenMessageIDs = fields.array<std::string>("seenMessageIDs");
+    return request;
+}
+
+boost::json::value toJson(const NativeHostRequest& request, DateEncoding dates) {
+    boost::json::object out;
+    out["type"] = request.type;
+    if (request.origin) {
+        out["origin"] = *request.origin;
+    }
+    if (request.sinceEpochMilliseconds) {
+        out["sinceEpochMilliseconds"] = *request.sinceEpochMilliseconds;
+    }
+    if (request.seenMessageIDs) {
+        out["seenMessageIDs"] = stringsToJson(*request.seenMessageIDs);
+    }
+    if (request.linkNotification) {
+        out["linkNotification"] = toJson(*request.linkNotification, dates);
+    }
+    if (request.codeNotification) {
+        out["codeNotification"] = toJson(*request.codeNotification, dates);
+    }
+    return out;
+}
+
+template <>
+NativeHostRequest fromJson<NativeHostRequest>(const boost::json::value& json, DateEncoding dates) {
+    const JsonFields fields(json, "NativeHostRequest", dates);
+    NativeHostRequest request;
+    request.type = fields.string("type");
+    request.origin = fields.optionalString("origin");
+    request.sinceEpochMilliseconds = fields.optionalInt64("sinceEpochMilliseconds");
+    request.seenMessageIDs = fields.optionalArray<std::string>("seenMessageIDs");
+    request.linkNotification = fields.optionalRecord<LinkNotificationPayload>("linkNotification");
+    request.codeNotification = fields.optionalRecord<CodeNotificationPayload>("codeNotification");
+    return request;
+}
+
+boost::json::value toJson(const NativeHostResponse& response, DateEncoding dates) {
+    boost::json::object out;
+    out["ok"] = response.ok;
+    out["messages"] = recordsToJson(response.messages, dates);
+    out["accounts"] = recordsToJson(response.accounts, dates);
+    out["warnings"] = stringsToJson(response.warnings);
+    out["accountChecks"] = recordsToJson(response.accountChecks, dates);
+    if (response.error) {
+        out["error"] = *response.error;
+    }
+    return out;
+}
+
+template <>
+NativeHostResponse fromJson<NativeHostResponse>(const boost::json::value& json, DateEncoding dates) {
+    const JsonFields fields(json, "NativeHostResponse", dates);
+    return NativeHostResponse{fields.boolean("ok"),
+                              fields.array<MailMessage>("messages"),
+                              fields.array<ConnectedAccount>("accounts"),
+                              fields.array<std::string>("warnings"),
+                              fields.array<AccountCheck>("accountChecks"),
+                              fields.optionalString("error")};
+}
+
+boost::json::value toJson(const WatchResponse& response, DateEncoding dates) {
+    boost::json::object out;
+    out["ok"] = response.ok;
+    out["messages"] = recordsToJson(response.messages, dates);
+    out["warnings"] = stringsToJson(response.warnings);
+    out["accountChecks"] = recordsToJson(response.accountChecks, dates);
+    if (response.error) {
+        out["error"] = *response.error;
+    }
+    return out;
+}
+
+template <>
+WatchResponse fromJson<WatchResponse>(const boost::json::value& json, DateEncoding dates) {
+    const JsonFields fields(json, "WatchResponse", dates);
+    return WatchResponse{fields.boolean("ok"), fields.array<MailMessage>("messages"),
+                         fields.array<std::string>("warnings"),
+                         fields.array<AccountCheck>("accountChecks"),
+                         fields.optionalString("error")};
+}
+
+}  // namespace loftwing

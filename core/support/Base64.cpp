@@ -1,0 +1,101 @@
+#include "support/Base64.h"
+
+#include <array>
+#include <cstdint>
+
+namespace loftwing {
+namespace {
+
+constexpr char standardAlphabet[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+std::string encode(std::string_view bytes, const char* alphabet, bool pad) {
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    const auto byteAt = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k])); };
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
+        out += alphabet[v >> 18 & 63];
+        out += alphabet[v >> 12 & 63];
+        out += alphabet[v >> 6 & 63];
+        out += alphabet[v & 63];
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest == 1) {
+        const std::uint32_t v = byteAt(i) << 16;
+        out += alphabet[v >> 18 & 63];
+        out += alphabet[v >> 12 & 63];
+        if (pad) {
+            out += "==";
+        }
+    } else if (rest == 2) {
+        const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8;
+        out += alphabet[v >> 18 & 63];
+        out += alphabet[v >> 12 & 63];
+        out += alphabet[v >> 6 & 63];
+        if (pad) {
+            out += '=';
+        }
+    }
+    return out;
+}
+
+constexpr std::array<std::int8_t, 256> makeDecodeTable() {
+    std::array<std::int8_t, 256> table{};
+    for (auto& entry : table) {
+        entry = -1;
+    }
+    for (int i = 0; i < 64; ++i) {
+        table[static_cast<unsigned char>(standardAlphabet[i])] = static_cast<std::int8_t>(i);
+    }
+    return table;
+}
+
+constexpr auto decodeTable = makeDecodeTable();
+
+}  // namespace
+
+std::string base64Encode(std::string_view bytes) {
+    return encode(bytes, standardAlphabet, true);
+}
+
+std::string base64URLEncodeNoPadding(std::string_view bytes) {
+    static constexpr char urlAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    return encode(bytes, urlAlphabet, false);
+}
+
+std::optional<std::string> base64DecodeStrict(std::string_view text) {
+    if (text.size() % 4 != 0) {
+        return std::nullopt;
+    }
+    std::size_t padding = 0;
+    if (!text.empty() && text.back() == '=') {
+        padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+    }
+    std::string out;
+    out.reserve(text.size() / 4 * 3);
+    const std::size_t dataLength = text.size() - padding;
+    std::uint32_t accumulator = 0;
+    int bits = 0;
+    for (std::size_t i = 0; i < dataLength; ++i) {
+        const std::int8_t value = decodeTable[static_cast<unsigned char>(text[i])];
+        if (value < 0) {
+            return std::nullopt;
+        }
+        accumulator = accumulator << 6 | static_cast<std::uint32_t>(value);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>(accumulator >> bits & 0xFF);
+        }
+    }
+    // One data character in the last quantum cannot carry a whole byte.
+    if (padding > 0 && dataLength % 4 == 1) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+}  // namespace loftwing

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace loftwing {
+
+// "Characters" in every limit of the system are user-perceived characters: ICU extended grapheme
+// clusters over the UTF-8 text. Invalid UTF-8 sequences count as one character each.
+std::size_t characterCount(std::string_view utf8);
+
+// The first `limit` user-perceived characters of the text (all of it when it is shorter).
+std::string prefixCharacters(std::string_view utf8, std::size_t limit);
+
+// Removes leading and trailing white space and newlines: Unicode Zs, tab, U+000A to U+000D,
+// U+0085, U+2028 and U+2029.
+std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
+
+// Whether the text contains any white-space or newline character of the set above.
+bool containsWhitespaceOrNewline(std::string_view utf8);
+
+// Lower- and upper-casing of the whole text with ICU's root-locale full case mapping.
+std::string lowercased(std::string_view utf8);
+std::string uppercased(std::string_view utf8);
+
+// Whether the bytes are well-formed UTF-8.
+bool isValidUTF8(std::string_view bytes);
+
+}  // namespace loftwing
