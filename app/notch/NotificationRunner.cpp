@@ -1,0 +1,108 @@
+#include "notch/NotificationRunner.h"
+
+#include "notch/NotchPanelController.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <array>
+#include <cstdlib>
+#include <string>
+
+namespace zevirudi {
+namespace {
+
+bool isSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// The platforms to try, in order. An unreachable display must not abort the process, so the
+// list ends in the offscreen platform, which is then recognised as "no screen".
+std::string platformCandidates() {
+    std::string candidates;
+    if (isSet("WAYLAND_DISPLAY")) {
+        candidates += "wayland;";
+    }
+    if (isSet("DISPLAY")) {
+        candidates += "xcb;";
+    }
+    return candidates + "offscreen";
+}
+
+void presentAndWait(NotchPanelController& controller, const NotificationRunnerOptions& options) {
+    QEventLoop loop;
+    bool finished = false;
+    controller.present([&] {
+        finished = true;
+        loop.quit();
+    });
+    if (finished) {
+        return;
+    }
+    if (options.onPresented) {
+        options.onPresented(controller);
+    }
+    if (!finished) {
+        loop.exec();
+    }
+}
+
+// Under X11 the clipboard's content lives in its owner: serve it until someone else owns the
+// clipboard or the hold limit passes. At exit Qt hands it to a clipboard manager when one runs.
+void serveClipboard(std::chrono::milliseconds holdLimit) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->ownsClipboard()) {
+        return;
+    }
+    QEventLoop loop;
+    QObject::connect(clipboard, &QClipboard::dataChanged, &loop, [&] {
+        if (!clipboard->ownsClipboard()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(holdLimit, &loop, [&] { loop.quit(); });
+    loop.exec();
+}
+
+}  // namespace
+
+int showNotifications(const std::vector<NotchNotification>& notifications) {
+    return showNotifications(notifications, NotificationRunnerOptions{});
+}
+
+int showNotifications(const std::vector<NotchNotification>& notifications,
+                      const NotificationRunnerOptions& options) {
+    if (notifications.empty()) {
+        return 0;
+    }
+    const bool platformChosen = isSet("QT_QPA_PLATFORM");
+    if (!platformChosen && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        return 0;
+    }
+    std::string programName = "zevirudi";
+    std::string platformFlag = "-platform";
+    std::string platform = platformCandidates();
+    std::array<char*, 4> arguments{programName.data(), platformFlag.data(), platform.data(),
+                                   nullptr};
+    int argumentCount = platformChosen ? 1 : 3;
+    QApplication application(argumentCount, arguments.data());
+    if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        return 0;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    for (const auto& notification : notifications) {
+        NotchPanelController controller(notification, options.timings);
+        presentAndWait(controller, options);
+    }
+    if (options.onPanelsGone) {
+        options.onPanelsGone();
+    }
+    serveClipboard(options.clipboardHoldLimit);
+    return 0;
+}
+
+}  // namespace zevirudi
