@@ -58,11 +58,17 @@ void serveClipboard(std::chrono::milliseconds holdLimit) {
         return;
     }
     QEventLoop loop;
-    QObject::connect(clipboard, &QClipboard::dataChanged, &loop, [&] {
+    const auto quitWhenNotOwner = [&] {
         if (!clipboard->ownsClipboard()) {
             loop.quit();
         }
-    });
+    };
+    // The owner-change notice may arrive before the selection-clear event that ends our
+    // ownership, so a change is not enough on its own: ownership is also checked now and then.
+    QObject::connect(clipboard, &QClipboard::dataChanged, &loop, quitWhenNotOwner);
+    QTimer ownershipCheck;
+    QObject::connect(&ownershipCheck, &QTimer::timeout, &loop, quitWhenNotOwner);
+    ownershipCheck.start(std::chrono::milliseconds(500));
     QTimer::singleShot(holdLimit, &loop, [&] { loop.quit(); });
     loop.exec();
 }
