@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +69,39 @@ QColor accentColor() {
 
 QString qt(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// The text broken at word boundaries into at most `maxLines` lines of `width`; the last line
+// shown is elided when text remains.
+QStringList wrappedLines(const QString& text, const QFont& font, double width, int maxLines) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == maxLines - 1) {
+            const QString rest = text.mid(line.textStart()).trimmed();
+            lines.append(QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// Draws the lines one below the other from `top`; returns the y below the last.
+double drawLines(QPainter& painter, const QStringList& lines, double left, double top, double width,
+                 double lineHeight) {
+    for (const QString& line : lines) {
+        painter.drawText(QRectF(left, top, width, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         line);
+        top += lineHeight;
+    }
+    return top;
 }
 
 // A round, translucent button with a painted cross; its look is fixed, so no style is involved.
@@ -288,22 +322,26 @@ void NotchNotificationView::paintEvent(QPaintEvent*) {
     const QFontMetricsF headlineMetrics(headlineFont);
     const QFontMetricsF subtitleMetrics(subtitleFont());
     const QRectF& text = current.textBlock;
+    // The wide panel under a notch has room for one line each; the narrow card wraps, giving a
+    // link's title (whose host matters most) a third line.
+    const int maxLines = joinsNotch_ ? 1 : 2;
+    const QStringList headlineLines =
+        wrappedLines(headline, headlineFont, text.width(), isCode || joinsNotch_ ? 1 : 3);
+    const QStringList subtitleLines = wrappedLines(qt(notificationSubtitle(notification_)),
+                                                   subtitleFont(), text.width(), maxLines);
     const double blockHeight =
-        headlineMetrics.height() + textLineSpacing + subtitleMetrics.height();
+        headlineMetrics.height() * static_cast<double>(headlineLines.size()) + textLineSpacing +
+        subtitleMetrics.height() * static_cast<double>(subtitleLines.size());
     const double top = text.center().y() - blockHeight / 2;
 
     painter.setFont(headlineFont);
     painter.setPen(Qt::white);
-    painter.drawText(QRectF(text.left(), top, text.width(), headlineMetrics.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter,
-                     headlineMetrics.elidedText(headline, Qt::ElideRight, text.width()));
+    const double headlineBottom =
+        drawLines(painter, headlineLines, text.left(), top, text.width(), headlineMetrics.height());
     painter.setFont(subtitleFont());
     painter.setPen(white(0.62));
-    painter.drawText(QRectF(text.left(), top + headlineMetrics.height() + textLineSpacing,
-                            text.width(), subtitleMetrics.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter,
-                     subtitleMetrics.elidedText(qt(notificationSubtitle(notification_)),
-                                                Qt::ElideRight, text.width()));
+    drawLines(painter, subtitleLines, text.left(), headlineBottom + textLineSpacing, text.width(),
+              subtitleMetrics.height());
 }
 
 }  // namespace zevirudi
