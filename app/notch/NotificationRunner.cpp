@@ -32,13 +32,15 @@ std::string platformCandidates() {
     return candidates + "offscreen";
 }
 
-void presentAndWait(NotchPanelController& controller, const NotificationRunnerOptions& options) {
+void presentAndWait(NotchPanelController& controller, const NotificationRunnerOptions& options,
+                    const std::function<void()>& afterPresent) {
     QEventLoop loop;
     bool finished = false;
     controller.present([&] {
         finished = true;
         loop.quit();
     });
+    afterPresent();
     if (finished) {
         return;
     }
@@ -94,6 +96,12 @@ int showNotifications(const std::vector<NotchNotification>& notifications,
     std::array<char*, 4> arguments{programName.data(), platformFlag.data(), platform.data(),
                                    nullptr};
     int argumentCount = platformChosen ? 1 : 3;
+    // The panel paints in software; loading the OpenGL stack for its first window costs more
+    // than a hundred milliseconds before anything shows. Not passed on to the browser we start.
+    const bool skipsOpenGL = !isSet("QT_XCB_GL_INTEGRATION");
+    if (skipsOpenGL) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    }
     QApplication application(argumentCount, arguments.data());
     if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         return 0;
@@ -102,7 +110,12 @@ int showNotifications(const std::vector<NotchNotification>& notifications,
 
     for (const auto& notification : notifications) {
         NotchPanelController controller(notification, options.timings);
-        presentAndWait(controller, options);
+        presentAndWait(controller, options, [&] {
+            // Read once, when the first window is created; it has been by now.
+            if (skipsOpenGL) {
+                qunsetenv("QT_XCB_GL_INTEGRATION");
+            }
+        });
     }
     if (options.onPanelsGone) {
         options.onPanelsGone();
