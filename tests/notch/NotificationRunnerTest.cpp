@@ -2,9 +2,15 @@
 
 #include "helpers/XvfbServer.h"
 #include "notch/NotchNotificationView.h"
+#include "notch/NotchPanel.h"
 #include "notch/NotchPanelController.h"
 
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -35,6 +41,13 @@ NotchNotification codeNotification() {
                                              .accountEmail = std::nullopt,
                                              .providerLabel = "Gmail",
                                              .wasCopied = false};
+}
+
+QString screenshotPath(const char* name) {
+    const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
+    QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
+    directory.mkpath(QStringLiteral("notch-screenshots"));
+    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
 }
 
 // Runs `body` in a forked child (its own Qt application, its own environment) and returns its pid.
@@ -127,16 +140,30 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
                                        .finishDelay = 30ms,
                                        .dismissalDelay = 30s};
         options.clipboardHoldLimit = 60s;
-        options.onPresented = [](NotchPanelController& controller) {
-            // The person presses the action button once the panel has grown.
-            QTimer::singleShot(100, &controller, [&controller] {
-                controller.panel()->contentView()->actionButton()->click();
+        bool lookedRight = false;
+        options.onPresented = [&lookedRight](NotchPanelController& controller) {
+            // Once the panel has grown: photograph the real X screen, then press the button.
+            QTimer::singleShot(150, &controller, [&controller, &lookedRight] {
+                NotchPanel* panel = controller.panel();
+                QPushButton* button = panel->contentView()->actionButton();
+                panel->repaint();
+                const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+                const QRect frame = panel->geometry();
+                screen.copy(frame).save(screenshotPath("xvfb-code-panel"));
+                const QPoint buttonPoint = button->mapToGlobal(QPoint(4, button->height() / 2));
+                const QPoint bodyPoint = frame.center() + QPoint(0, frame.height() / 2 - 4);
+                const QColor buttonColour(screen.pixel(buttonPoint));
+                const QColor bodyColour(screen.pixel(bodyPoint));
+                lookedRight = frame.size() == QSize(390, 136) && buttonColour.saturation() > 100 &&
+                              bodyColour.value() < 16;
+                button->click();
             });
         };
         options.onPanelsGone = [&] {
             [[maybe_unused]] const auto written = write(panelsGone[1], "x", 1);
         };
-        return showNotifications({codeNotification()}, options);
+        const int result = showNotifications({codeNotification()}, options);
+        return lookedRight ? result : 5;
     });
     close(panelsGone[1]);
 
