@@ -158,6 +158,7 @@ NotchNotificationView::NotchNotificationView(NotchNotification notification, boo
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
     setAccessibleName(qt(notificationTitle(notification_)));
+    setAccessibleDescription(qt(notificationSubtitle(notification_)));
 
     const QColor accent = accentColor();
     actionButton_->setFont(actionFont());

@@ -19,15 +19,17 @@ bool isSet(const char* name) {
     return value != nullptr && *value != '\0';
 }
 
-// The platforms to try, in order. An unreachable display must not abort the process, so the
-// list ends in the offscreen platform, which is then recognised as "no screen".
+// The platforms to try, in order. X11 (or XWayland) comes first: the panel needs to place itself
+// at the top of the screen and stay above other windows, which Wayland leaves to the compositor.
+// An unreachable display must not abort the process, so the list ends in the offscreen platform,
+// which is then recognised as "no screen".
 std::string platformCandidates() {
     std::string candidates;
-    if (isSet("WAYLAND_DISPLAY")) {
-        candidates += "wayland;";
-    }
     if (isSet("DISPLAY")) {
         candidates += "xcb;";
+    }
+    if (isSet("WAYLAND_DISPLAY")) {
+        candidates += "wayland;";
     }
     return candidates + "offscreen";
 }
