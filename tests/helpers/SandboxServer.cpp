@@ -71,6 +71,7 @@ std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline
 struct SandboxServer::AdminClient {
     explicit AdminClient(int port) : client("127.0.0.1", port) {
         client.set_keep_alive(true);
+        client.set_tcp_nodelay(true);
         client.set_read_timeout(std::chrono::seconds(30));
     }
     std::mutex mutex;

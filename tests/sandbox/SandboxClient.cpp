@@ -25,6 +25,7 @@ struct SandboxClient::Impl {
 
 SandboxClient::SandboxClient(int port, bool keepAlive) : impl_(std::make_unique<Impl>(port)) {
     impl_->client.set_keep_alive(keepAlive);
+    impl_->client.set_tcp_nodelay(true);
     impl_->client.set_read_timeout(std::chrono::seconds(30));
 }
 

@@ -72,6 +72,12 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     httplib::Server server;
+    // Clients that keep connections alive (curl's pool) must be able to reuse one connection for
+    // a whole poll, or the connection counters would count the server's limits, not the client.
+    server.set_keep_alive_max_count(100000);
+    server.set_keep_alive_timeout(10);
+    // Without it a request whose headers and body arrive in two writes waits for a delayed ACK.
+    server.set_tcp_nodelay(true);
     if (port == 0) {
         port = server.bind_to_any_port("127.0.0.1");
     } else if (!server.bind_to_port("127.0.0.1", port)) {
