@@ -95,6 +95,13 @@ void SandboxService::installAdmin(httplib::Server& server) {
                 }
             });
     };
+    // The demo configuration's extension install address: there is no store listing to show.
+    server.Get("/_sandbox/extension", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(
+            "<!doctype html><title>Zevirudi extension</title><p>The sandbox has no store "
+            "listing. Load the unpacked extension in chrome://extensions instead.</p>",
+            "text/html; charset=UTF-8");
+    });
     server.Get("/_sandbox/health", admin([](const httplib::Request&, const json::object&) {
                    return json::object{{"ok", true}};
                }));
