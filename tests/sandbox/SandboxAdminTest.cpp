@@ -142,6 +142,25 @@ TEST_F(SandboxAdminTest, CountersCountRequestsAndAcceptedConnectionsPerFamily) {
     EXPECT_EQ(cleared.at("connections").at("total").as_int64(), 0);
 }
 
+TEST_F(SandboxAdminTest, EchoAnswersWhatItReceivedAndTakesFaults) {
+    SandboxClient client(sandbox.port(), true);
+    ClientResponse echoed = client.postForm("/_sandbox/echo/a?x=1", {{"code", "4/0+x"}});
+    ASSERT_EQ(echoed.status, 200);
+    const json::object body = echoed.json().as_object();
+    EXPECT_EQ(body.at("method").as_string(), "POST");
+    EXPECT_EQ(body.at("path").as_string(), "/_sandbox/echo/a");
+    EXPECT_EQ(json::serialize(body.at("query")), R"({"x":"1"})");
+    EXPECT_EQ(body.at("body").as_string(), "code=4%2F0%2Bx");
+    EXPECT_EQ(body.at("headers").at("Content-Type").as_string(),
+              "application/x-www-form-urlencoded");
+
+    EXPECT_EQ(client.get("/_sandbox/echo?status=502").status, 502);
+    EXPECT_EQ(client.get("/_sandbox/echo?size=5000").body.size(), 5000u);
+    sandbox.setFault("echo", {json::object{{"drop", true}}});
+    EXPECT_EQ(client.get("/_sandbox/echo").status, 0);
+    EXPECT_EQ(client.get("/_sandbox/echo").status, 200);
+}
+
 TEST_F(SandboxAdminTest, RefusedAdminCallsSayWhy) {
     struct Row {
         const char* name;

@@ -34,6 +34,7 @@ constexpr std::array knownEndpoints{
     "gmail.get",
     "graph.me",
     "graph.messages",
+    "echo",
 };
 
 std::int64_t nowMilliseconds() {

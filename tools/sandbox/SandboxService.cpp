@@ -5,11 +5,57 @@
 
 #include <boost/json.hpp>
 
+#include <cstdlib>
 #include <thread>
 
 namespace zevirudi::sandbox {
 
 namespace json = boost::json;
+
+namespace {
+
+// {"method","path","query":{name:value},"headers":{name:value},"body"}; "?status=N" picks the
+// status, "?size=N" answers N bytes of "x" instead.
+void echoRequest(const httplib::Request& request, httplib::Response& response) {
+    int status = 200;
+    if (auto asked = queryValue(request, "status")) {
+        status = std::atoi(asked->c_str());
+    }
+    if (status < 200 || status > 599) {
+        status = 400;
+    }
+    if (auto size = queryValue(request, "size")) {
+        response.status = status;
+        response.set_content(
+            std::string(std::strtoul(size->c_str(), nullptr, 10) % (64UL << 20), 'x'),
+            "application/octet-stream");
+        return;
+    }
+    // httplib mixes form fields into its parameters; the query comes from the target itself.
+    json::object query;
+    const auto mark = request.target.find('?');
+    if (mark != std::string::npos) {
+        for (const auto& [name, value] : parseForm(request.target.substr(mark + 1))
+                                             .value_or(std::map<std::string, std::string>{})) {
+            query[name] = value;
+        }
+    }
+    json::object headers;
+    for (const auto& [name, value] : request.headers) {
+        if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" &&
+            name != "LOCAL_PORT") {
+            headers[name] = value;
+        }
+    }
+    sendJSON(response, status,
+             json::object{{"method", request.method},
+                          {"path", request.path},
+                          {"query", std::move(query)},
+                          {"headers", std::move(headers)},
+                          {"body", request.body}});
+}
+
+}  // namespace
 
 SandboxService::SandboxService(std::string baseURL) : baseURL_(std::move(baseURL)) {}
 
@@ -43,6 +89,13 @@ void SandboxService::install(httplib::Server& server) {
     server.Get(
         "/v1.0/me/mailFolders/inbox/messages",
         endpoint("graph.messages", "graph", [this](auto& rq, auto& rs) { graphMessages(rq, rs); }));
+    // A plain endpoint for transport tests: it answers what it received.
+    const auto echo = endpoint("echo", "echo", [](auto& rq, auto& rs) { echoRequest(rq, rs); });
+    const std::string echoPath = R"(/_sandbox/echo(/.*)?)";
+    server.Get(echoPath, echo);
+    server.Post(echoPath, echo);
+    server.Put(echoPath, echo);
+    server.Delete(echoPath, echo);
     installAdmin(server);
 }
 
