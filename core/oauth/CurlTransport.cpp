@@ -197,7 +197,8 @@ std::shared_ptr<Transfer> prepare(const HTTPRequest& request) {
     requireOK(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"), "CURLOPT_PROTOCOLS_STR");
     requireOK(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https"),
               "CURLOPT_REDIR_PROTOCOLS_STR");
-    requireOK(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L), "CURLOPT_FOLLOWLOCATION");
+    requireOK(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followRedirects ? 1L : 0L),
+              "CURLOPT_FOLLOWLOCATION");
     requireOK(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L), "CURLOPT_MAXREDIRS");
     requireOK(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_2TLS}),
               "CURLOPT_HTTP_VERSION");

@@ -19,7 +19,8 @@ namespace loftwing {
 // - The request's time-out covers the whole transfer (TransportError -1001).
 // - A stop request ends the call with OperationCancelled within a few milliseconds.
 // - A body over 64 MiB (after content decoding) fails with TransportError(-1).
-// - Redirects are followed to https addresses only, at most 10 times.
+// - Redirects are followed to https addresses only, at most 10 times (a redirect elsewhere fails
+//   with TransportError(-1)), unless the request asks for redirects to be returned as they are.
 // Thread-safe: any number of threads may call data() at once.
 class CurlTransport : public HTTPTransport {
   public:

@@ -16,6 +16,9 @@ struct HTTPRequest {
     HTTPHeaders headers;
     std::string body;
     std::chrono::milliseconds timeout{60'000};
+    // When false, a redirect answer (3xx with Location) is returned as it is. A sign-in's last
+    // redirect points at the application's own scheme, which no HTTP client can follow.
+    bool followRedirects = true;
 };
 
 struct HTTPResponse {
