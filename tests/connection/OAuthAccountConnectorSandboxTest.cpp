@@ -138,6 +138,11 @@ TEST_F(ConnectorSandbox, RefusedOrForgedSignInsSaveNothing) {
     EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
               LoftwingMultiError::authenticationFailed());
 
+    // A consent page instead of a redirect: the sandbox's browser step cannot press its buttons.
+    server.changeSettings({{"autoConsent", "off"}});
+    EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
+              LoftwingMultiError::authenticationFailed());
+
     server.changeSettings({{"autoConsent", "allow"}});
     rewrite = [](std::string redirect) {
         const auto state = redirect.find("state=") + 6;
@@ -145,7 +150,7 @@ TEST_F(ConnectorSandbox, RefusedOrForgedSignInsSaveNothing) {
     };
     EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
               LoftwingMultiError::authenticationFailed());
-    EXPECT_EQ(authenticator->calls, 2);
+    EXPECT_EQ(authenticator->calls, 3);
 }
 
 TEST_F(ConnectorSandbox, ProfilesWithoutAnAddressOrRefusedSaveNothing) {
