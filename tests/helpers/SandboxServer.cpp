@@ -195,6 +195,14 @@ std::string SandboxServer::addMessage(const std::string& accountID,
     return std::string(answer.at("id").as_string());
 }
 
+void SandboxServer::removeMessage(const std::string& accountID, const std::string& messageID) {
+    admin("DELETE", "/_sandbox/mailboxes/" + accountID + "/messages/" + messageID);
+}
+
+void SandboxServer::revokeTokens(const std::string& accountID) {
+    admin("POST", "/_sandbox/mailboxes/" + accountID + "/revoke");
+}
+
 void SandboxServer::setFault(const std::string& endpoint, const json::array& queue,
                              std::optional<std::int64_t> delayMilliseconds) {
     json::object body{{"endpoint", endpoint}, {"queue", queue}};

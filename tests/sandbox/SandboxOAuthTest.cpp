@@ -235,7 +235,7 @@ TEST_F(SandboxOAuthTest, RefreshRotatesOnlyWhenAskedAndRefusesUsedOrRevokedToken
     }
 
     const SandboxTokens issued = sandbox.issueTokens(googleAccount);
-    sandbox.admin("POST", "/_sandbox/mailboxes/" + googleAccount + "/revoke");
+    sandbox.revokeTokens(googleAccount);
     ClientResponse revoked = token("google", {{"client_id", clientID("google")},
                                               {"grant_type", "refresh_token"},
                                               {"refresh_token", issued.refreshToken}});
