@@ -128,6 +128,15 @@ void requireDBusString(const std::string& text) {
     }
 }
 
+void requireDBusStrings(const std::string& service, const std::optional<std::string>& group,
+                        const std::string& account) {
+    requireDBusString(service);
+    if (group) {
+        requireDBusString(*group);
+    }
+    requireDBusString(account);
+}
+
 ServicePtr connectedService() {
     GError* raw = nullptr;
     ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
@@ -196,21 +205,6 @@ bool defaultCollectionIsLocked(SecretService* service) {
     return g_variant_get_boolean(locked.get()) != FALSE;
 }
 
-}  // namespace
-
-SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
-                                                       std::optional<std::string> accessGroup)
-    : service_(std::move(service)) {
-    if (accessGroup) {
-        auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
-        if (!trimmed.empty()) {
-            accessGroup_ = std::move(trimmed);
-        }
-    }
-}
-
-namespace {
-
 // The attribute table points into the strings it is given; they must outlive it.
 HashTablePtr itemAttributes(const std::string& service, const std::optional<std::string>& group,
                             const std::string& account) {
@@ -227,7 +221,8 @@ HashTablePtr itemAttributes(const std::string& service, const std::optional<std:
 HashTablePtr itemProperties(const std::string& service, const std::optional<std::string>& group,
                             const std::string& account) {
     HashTablePtr properties(g_hash_table_new_full(
-        g_str_hash, g_str_equal, nullptr, reinterpret_cast<GDestroyNotify>(g_variant_unref)));
+        g_str_hash, g_str_equal, nullptr,
+        [](gpointer variant) { g_variant_unref(static_cast<GVariant*>(variant)); }));
     const std::string label = "Zevirudi: " + account;
     g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
                         g_variant_ref_sink(g_variant_new_string(label.c_str())));
@@ -246,9 +241,19 @@ HashTablePtr itemProperties(const std::string& service, const std::optional<std:
 
 }  // namespace
 
+SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
+                                                       std::optional<std::string> accessGroup)
+    : service_(std::move(service)) {
+    if (accessGroup) {
+        auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
+        if (!trimmed.empty()) {
+            accessGroup_ = std::move(trimmed);
+        }
+    }
+}
+
 std::optional<std::string> SecretServiceKeychainStore::read(const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();
@@ -280,8 +285,7 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
 }
 
 void SecretServiceKeychainStore::save(const std::string& bytes, const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();
@@ -301,8 +305,7 @@ void SecretServiceKeychainStore::save(const std::string& bytes, const std::strin
 }
 
 void SecretServiceKeychainStore::remove(const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();
