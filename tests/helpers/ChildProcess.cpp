@@ -1,157 +1,213 @@
 #include "helpers/ChildProcess.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
-#include <utility>
-
 extern char** environ;
 
-namespace loftwing::testing {
+namespace testing_helpers {
 namespace {
 
-int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+[[noreturn]] void fail(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
 }
 
-std::vector<std::string> childEnvironment(const ChildProcess::EnvironmentChanges& changes) {
-    std::vector<std::string> result;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        const auto name = text.substr(0, text.find('='));
-        if (changes.find(name) == changes.end()) {
-            result.push_back(text);
-        }
+void closeFd(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
     }
-    for (const auto& [name, value] : changes) {
-        if (value) {
-            result.push_back(name + "=" + *value);
-        }
-    }
-    return result;
 }
 
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> result;
-    for (auto& text : texts) {
-        result.push_back(text.data());
+using Clock = std::chrono::steady_clock;
+
+// Waits until `fd` is ready for `events` or the deadline passes.
+void waitReady(int fd, short events, Clock::time_point deadline, const char* what) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            throw std::runtime_error(std::string("timed out: ") + what);
+        }
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+        if (ready > 0) {
+            return;
+        }
+        if (ready < 0 && errno != EINTR) {
+            fail("poll");
+        }
     }
-    result.push_back(nullptr);
-    return result;
+}
+
+std::string readUntilEnd(int fd, std::chrono::milliseconds timeout, const char* what) {
+    const auto deadline = Clock::now() + timeout;
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        waitReady(fd, POLLIN, deadline, what);
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) {
+            return out;
+        }
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            fail("read");
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
 }
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const EnvironmentChanges& environment) {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe2 failed");
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments) {
+    int in[2], out[2], err[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
+        ::pipe2(err, O_CLOEXEC) != 0) {
+        fail("pipe2");
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
-    auto arguments = argv;
-    auto variables = childEnvironment(environment);
-    auto argumentPointers = pointers(arguments);
-    auto variablePointers = pointers(variables);
-    const int failed = posix_spawnp(&pid_, argumentPointers[0], &actions, nullptr,
-                                    argumentPointers.data(), variablePointers.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (failed != 0) {
-        close(pipeEnds[0]);
-        throw std::runtime_error("cannot start " + argv.front() + ": " + std::strerror(failed));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
-    output_ = pipeEnds[0];
-    // Called through syscall(): Debian 12's <sys/pidfd.h> lacks C linkage for pidfd_open.
-    pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    argv.push_back(nullptr);
+    const int spawned =
+        posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(in[0]);
+    ::close(out[1]);
+    ::close(err[1]);
+    input_ = in[1];
+    output_ = out[0];
+    error_ = err[0];
+    if (spawned != 0) {
+        errno = spawned;
+        fail("posix_spawn");
+    }
+    pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
     if (pidfd_ < 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        close(output_);
-        throw std::runtime_error("pidfd_open failed");
+        fail("pidfd_open");
     }
 }
 
 ChildProcess::~ChildProcess() {
-    if (!reaped_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+    if (!status_ && pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
     }
-    close(pidfd_);
-    close(output_);
+    closeFd(input_);
+    closeFd(output_);
+    closeFd(error_);
+    closeFd(pidfd_);
 }
 
-bool ChildProcess::fill(std::chrono::steady_clock::time_point deadline) {
-    pollfd readable{output_, POLLIN, 0};
-    const int ready = poll(&readable, 1, remainingMilliseconds(deadline));
-    if (ready <= 0) {
-        return false;
-    }
-    char chunk[4096];
-    const ssize_t count = read(output_, chunk, sizeof chunk);
-    if (count <= 0) {
-        return false;
-    }
-    buffer_.append(chunk, static_cast<std::size_t>(count));
-    return true;
-}
-
-std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto newline = buffer_.find('\n');
-        if (newline != std::string::npos) {
-            std::string line = buffer_.substr(0, newline);
-            buffer_.erase(0, newline + 1);
-            return line;
+bool ChildProcess::writeInput(std::string_view bytes) {
+    // The child may stop reading; a write into a closed pipe must be an answer, not a signal.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previous {};
+    ::sigaction(SIGPIPE, &ignore, &previous);
+    bool complete = true;
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(input_, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            complete = false;
+            break;
         }
-        if (!fill(deadline)) {
-            return std::nullopt;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    ::sigaction(SIGPIPE, &previous, nullptr);
+    return complete;
+}
+
+void ChildProcess::closeInput() {
+    closeFd(input_);
+}
+
+void ChildProcess::closeOutput() {
+    closeFd(output_);
+}
+
+std::string ChildProcess::readOutputUntilEnd(std::chrono::milliseconds timeout) {
+    return readUntilEnd(output_, timeout, "child standard output");
+}
+
+std::string ChildProcess::readErrorUntilEnd(std::chrono::milliseconds timeout) {
+    return readUntilEnd(error_, timeout, "child standard error");
+}
+
+std::string ChildProcess::readOutput(std::size_t count, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::string out(count, '\0');
+    std::size_t have = 0;
+    while (have < count) {
+        waitReady(output_, POLLIN, deadline, "child standard output");
+        const ssize_t got = ::read(output_, out.data() + have, count - have);
+        if (got == 0) {
+            break;
         }
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            fail("read");
+        }
+        have += static_cast<std::size_t>(got);
     }
+    out.resize(have);
+    return out;
 }
 
-std::string ChildProcess::readAll(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (fill(deadline)) {
+int ChildProcess::waitForExit(std::chrono::milliseconds timeout) {
+    if (status_) {
+        return *status_;
     }
-    return std::exchange(buffer_, std::string());
-}
-
-void ChildProcess::signal(int signalNumber) {
-    if (!reaped_) {
-        kill(pid_, signalNumber);
-    }
-}
-
-std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
-    if (reaped_) {
-        return status_;
-    }
-    pollfd ended{pidfd_, POLLIN, 0};
-    if (poll(&ended, 1, static_cast<int>(timeout.count())) <= 0) {
-        return std::nullopt;
-    }
+    waitReady(pidfd_, POLLIN, Clock::now() + timeout, "child exit");
     int status = 0;
-    if (waitpid(pid_, &status, 0) != pid_) {
-        return std::nullopt;
+    if (::waitpid(pid_, &status, 0) != pid_) {
+        fail("waitpid");
     }
-    reaped_ = true;
-    status_ = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-    return status_;
+    status_ = status;
+    return status;
 }
 
-}  // namespace loftwing::testing
+std::string builtProgram(const std::string& name) {
+    const char* buildDir = std::getenv("ZEVIRUDI_BUILD_DIR");
+    if (!buildDir) {
+        throw std::runtime_error("ZEVIRUDI_BUILD_DIR is not set; run the test through CTest");
+    }
+    return std::string(buildDir) + "/bin/" + name;
+}
+
+}  // namespace testing_helpers

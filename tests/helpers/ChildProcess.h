@@ -1,52 +1,53 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
-#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace loftwing::testing {
+#include <sys/types.h>
 
-// A child process started with posix_spawn whose standard output is read through a pipe;
-// standard error is inherited. Every wait is bounded. The destructor kills (SIGKILL) and reaps a
-// child that is still running.
+namespace testing_helpers {
+
+// A program started with its standard streams on pipes, for driving the built binary the way
+// Chrome does. Every wait is bounded; a time-out throws std::runtime_error. The destructor kills
+// and reaps a child that is still running.
 class ChildProcess {
   public:
-    // Environment changes applied to this process's environment: a value sets the variable,
-    // nullopt removes it. Throws std::runtime_error when the program cannot be started.
-    using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
-
-    ChildProcess(const std::vector<std::string>& argv, const EnvironmentChanges& environment = {});
+    // Starts `program` with `arguments` (argv[1] onwards). SIGPIPE is reset to its default in the
+    // child so that a test sees what a process started by Chrome would suffer.
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t pid() const { return pid_; }
+    // Writes all bytes to the child's standard input; false when the child closed it.
+    bool writeInput(std::string_view bytes);
+    void closeInput();
+    // Closes our end of the child's standard output, as a reader that gives up early would.
+    void closeOutput();
 
-    // The next line of standard output without its newline; nothing at end of output or when
-    // the time-out passes first.
-    std::optional<std::string> readLine(std::chrono::milliseconds timeout);
-    // Everything the child writes until it closes standard output (bounded by the time-out).
-    std::string readAll(std::chrono::milliseconds timeout);
+    // Everything the child writes to standard output until it closes it.
+    std::string readOutputUntilEnd(std::chrono::milliseconds timeout);
+    // Exactly `count` bytes of standard output, or fewer if it ends first.
+    std::string readOutput(std::size_t count, std::chrono::milliseconds timeout);
+    // Everything written to standard error so far, up to its end (call after waitForExit).
+    std::string readErrorUntilEnd(std::chrono::milliseconds timeout);
 
-    void signal(int signalNumber);
-    // The exit status, or 128 + the signal number when a signal ended it; nothing when the child
-    // is still running after the time-out.
-    std::optional<int> wait(std::chrono::milliseconds timeout);
+    // The raw wait status once the child has ended.
+    int waitForExit(std::chrono::milliseconds timeout);
 
   private:
-    // Reads once into the buffer; false at end of output or time-out.
-    bool fill(std::chrono::steady_clock::time_point deadline);
-
     pid_t pid_ = -1;
-    int output_ = -1;
     int pidfd_ = -1;
-    bool reaped_ = false;
+    int input_ = -1;
+    int output_ = -1;
+    int error_ = -1;
     std::optional<int> status_;
-    std::string buffer_;
 };
 
-}  // namespace loftwing::testing
+// Path of a built program: $ZEVIRUDI_BUILD_DIR/bin/<name>.
+std::string builtProgram(const std::string& name);
+
+}  // namespace testing_helpers

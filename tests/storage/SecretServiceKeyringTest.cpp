@@ -1,7 +1,7 @@
 // Against a real gnome-keyring-daemon on a private session bus: run under
 // tests/helpers/run-with-private-keyring.
 
-#include "helpers/ChildProcess.h"
+#include "helpers/SpawnedProcess.h"
 #include "helpers/PrivateKeyring.h"
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
@@ -28,7 +28,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ChildProcess;
+using testing::SpawnedProcess;
 
 constexpr const char* kService = "com.loftwing.multi.accounts";
 
@@ -57,10 +57,10 @@ StoredAccount makeAccount(const std::string& id) {
 
 // One line of a probe run in its own process with the given environment changes.
 std::string runProbe(const std::vector<std::string>& arguments,
-                     const ChildProcess::EnvironmentChanges& environment = {}) {
+                     const SpawnedProcess::EnvironmentChanges& environment = {}) {
     std::vector<std::string> argv{KEYRING_PROBE_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess probe(argv, environment);
+    SpawnedProcess probe(argv, environment);
     auto line = probe.readLine(20s);
     EXPECT_EQ(probe.wait(20s), 0);
     return line.value_or("(no output)");
@@ -99,7 +99,7 @@ TEST_F(SecretServiceKeyringTest, SavesReadsReplacesAndRemovesItems) {
     EXPECT_EQ(store.read("account:x"), "second, longer than the first");
 
     // A replaced item stays one item.
-    ChildProcess search({"secret-tool", "search", "--all", "service", service, "account",
+    SpawnedProcess search({"secret-tool", "search", "--all", "service", service, "account",
                          "account:x", "accessGroup", ""});
     const auto listing = search.readAll(10s);
     EXPECT_EQ(search.wait(10s), 0);
@@ -162,7 +162,7 @@ TEST_F(SecretServiceKeyringTest, SecretToolFindsTheAccountIndexByItsAttributes) 
     KeychainAccountStore accounts(keychain);
     accounts.save(makeAccount("google:lookup"));
 
-    ChildProcess lookup({"secret-tool", "lookup", "service", "com.loftwing.multi.accounts",
+    SpawnedProcess lookup({"secret-tool", "lookup", "service", "com.loftwing.multi.accounts",
                          "account", "account-index", "accessGroup", ""});
     EXPECT_EQ(lookup.readAll(10s), R"(["google:lookup"])");
     EXPECT_EQ(lookup.wait(10s), 0);
@@ -178,7 +178,7 @@ TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {
     const auto emptyRuntime =
         std::filesystem::temp_directory_path() / ("zevirudi-no-bus-" + std::to_string(getpid()));
     std::filesystem::create_directories(emptyRuntime);
-    const std::vector<std::pair<const char*, ChildProcess::EnvironmentChanges>> environments = {
+    const std::vector<std::pair<const char*, SpawnedProcess::EnvironmentChanges>> environments = {
         {"disabled: address", {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}}},
         {"no address and nothing to autolaunch",
          {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
@@ -219,11 +219,11 @@ TEST_F(SecretServiceKeyringTest, ABusWithoutASecretServiceIsNotAvailable) {
   </policy>
 </busconfig>
 )";
-    ChildProcess bus(
+    SpawnedProcess bus(
         {"dbus-daemon", "--config-file=" + config.string(), "--nofork", "--print-address=1"});
     const auto address = bus.readLine(10s);
     ASSERT_TRUE(address);
-    const ChildProcess::EnvironmentChanges environment{{"DBUS_SESSION_BUS_ADDRESS", *address}};
+    const SpawnedProcess::EnvironmentChanges environment{{"DBUS_SESSION_BUS_ADDRESS", *address}};
 
     const auto expected = probeOutcome(LoftwingMultiError::keychainNotAvailable());
     EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
@@ -288,7 +288,7 @@ TEST_F(SecretServiceKeyringTest, AKilledWriterLeavesEveryCompleteAccountListed) 
     // Kill writers after different numbers of saves so the kill lands at different steps.
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        ChildProcess writer(
+        SpawnedProcess writer(
             {KEYRING_PROBE_PATH, "keep-saving", service, "google:round" + std::to_string(round)});
         const int savesBeforeKill = 3 + 2 * round;
         for (int i = 0; i < savesBeforeKill; ++i) {
