@@ -171,6 +171,12 @@ TEST_F(SecretServiceKeyringTest, SecretToolFindsTheAccountIndexByItsAttributes) 
     keychain->remove("account-index");
 }
 
+TEST_F(SecretServiceKeyringTest, CreatingTheStoresOpensNoConnection) {
+    EXPECT_EQ(runProbe({"construct", service, "-"}), "sockets 0");
+    // The same count sees the connection that the first operation opens.
+    EXPECT_EQ(runProbe({"construct-and-read", service, "-"}), "sockets 1");
+}
+
 TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {
     SecretServiceKeychainStore store(service, std::nullopt);
     store.save("kept", "account:x");
