@@ -32,7 +32,12 @@ std::string redirectFor(const SandboxServer& sandbox, const std::string& authori
     const auto answer = browser.Get(path.c_str());
     EXPECT_TRUE(answer);
     EXPECT_EQ(answer->status, 302);
-    return answer->get_header_value("Location");
+    // Like a browser, encode the spaces a Location header may carry before handing the address on.
+    std::string location;
+    for (const char c : answer->get_header_value("Location")) {
+        location += c == ' ' ? std::string("%20") : std::string(1, c);
+    }
+    return location;
 }
 
 std::int64_t counter(const boost::json::object& counters, const char* group, const char* name) {
