@@ -5,6 +5,8 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -326,6 +328,14 @@ class CurlTransport::Engine {
     }
 
     void work() {
+        // Every socket of the engine is written on this thread. A peer that closes a TLS
+        // connection can make a write raise SIGPIPE, which would end the process (the native host
+        // with its reply unwritten); blocked here, it stays pending on this thread and harmless.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
         std::map<CURL*, std::shared_ptr<Transfer>> active;
         for (;;) {
             std::vector<std::shared_ptr<Transfer>> added;
