@@ -218,11 +218,14 @@ class Chromium:
             self.call("Browser.close", timeout=timeout)
         except (DriverError, OSError):
             pass
-        if self.wait_for_exit(timeout) is None:
-            try:
-                os.killpg(self.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+        exited = self.wait_for_exit(timeout) is not None
+        # The browser leads its own session and process group; helpers still in that group once
+        # the browser is gone (zygotes, utility processes) are killed with it.
+        try:
+            os.killpg(self.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        if not exited:
             self.wait_for_exit(timeout)
         for fd in (self._write_fd, self._read_fd, self._pidfd):
             os.close(fd)

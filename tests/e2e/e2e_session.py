@@ -93,6 +93,16 @@ class BrowserSession:
         self.answers.append(json.dumps(answer))
         return answer
 
+    def configure(self, configuration):
+        """Replaces the host copy's OAuthConfig.json; None removes it. The host reads it anew for
+        every request."""
+        path = os.path.join(self.root, "prefix", "share", "zevirudi", "OAuthConfig.json")
+        if configuration is None:
+            os.remove(path)
+            return
+        with open(path, "w", encoding="utf-8") as file:
+            json.dump(configuration, file, indent=2)
+
     def allow_only(self, extension_id):
         """Rewrites the host manifest so that only the given extension may start the host."""
         write_host_manifest(self.user_data_dir, self.host_path, extension_origin(extension_id))

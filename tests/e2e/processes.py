@@ -36,6 +36,9 @@ class WatchedProcess:
             pass  # not (or no longer) our child: whoever its parent is reaps it
         return True
 
+    def close(self):
+        os.close(self._pidfd)
+
     def still_running_after(self, seconds):
         return not self.wait_for_end(seconds)
 
@@ -53,6 +56,36 @@ class WatchedProcess:
             if self.wait_for_end(timeout):
                 break
         os.close(self._pidfd)
+
+
+def children_of(pid):
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="utf-8") as stat:
+                if int(stat.read().rpartition(")")[2].split()[1]) == pid:
+                    found.append(int(entry))
+        except (OSError, ValueError, IndexError):
+            continue
+    return found
+
+
+def reap_orphans(timeout):
+    """Waits for the processes orphaned below this subreaper (helpers the browser left, such as
+    its crash handler, which end on their own once the browser is gone), kills those still
+    running at the deadline, and reaps them all."""
+    deadline = time.monotonic() + timeout
+    for pid in children_of(os.getpid()):
+        try:
+            orphan = WatchedProcess(pid)
+        except ProcessLookupError:
+            continue
+        if not orphan.wait_for_end(max(deadline - time.monotonic(), 0)):
+            orphan.end()
+        else:
+            orphan.close()
 
 
 class Xvfb(WatchedProcess):
@@ -142,7 +175,7 @@ class PanelWatch:
                         return candidate
                 except OSError:
                     pass
-                os.close(candidate._pidfd)
+                candidate.close()
             if time.monotonic() >= deadline:
                 raise AssertionError("no panel process in a session of its own appeared")
             select.select([], [], [], 0.05)

@@ -28,7 +28,7 @@ from chromium_driver import DriverError  # noqa: E402
 from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, BrowserSession,  # noqa: E402
                          test_configuration)
 from keyring_accounts import lookup_item, seed_accounts, stored_account  # noqa: E402
-from processes import PanelWatch, become_subreaper  # noqa: E402
+from processes import PanelWatch, become_subreaper, reap_orphans  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 
@@ -175,6 +175,31 @@ def check_forbidden_origin(session):
     expect_equal(answer, {"response": refused(NOT_SUPPORTED)}, "answer after restoring")
 
 
+def check_configuration_rows(session):
+    """The host, not Chromium, decides whom it serves: with the manifest still allowing the test
+    extension, a configuration naming another extension (or none at all) refuses the request."""
+    other_id = test_configuration()
+    other_id["extensionID"] = EXTENSION_ID[:-1] + "a"
+    rows = [
+        ("configuration naming another extension", other_id, refused("Authentication failed.")),
+        ("no configuration file", None, refused("The requested item was not found.")),
+        ("configuration that is not JSON of the right shape", {"extensionID": EXTENSION_ID},
+         refused("Zevirudi stopped.")),
+    ]
+    failures = []
+    try:
+        for name, configuration, expected in rows:
+            session.configure(configuration)
+            try:
+                check_request_row(session, {"type": "status"}, expected)
+            except AssertionError as failure:
+                failures.append(f"{name}: {failure}")
+    finally:
+        session.configure(test_configuration())
+    if failures:
+        raise AssertionError("\n".join(failures))
+
+
 def check_code_notification_panel(session):
     """The extension gets its answer at once, and the panel lives in a process of its own
     session that is still there after Chromium has killed the host."""
@@ -227,26 +252,36 @@ def main(argv):
           flush=True)
     if "keyring" in capabilities:
         seed_accounts(ACCOUNTS)
+    try:
+        checks = run_checks(capabilities)
+    finally:
+        reap_orphans(timeout=10.0)
+    print(f"{checks.passed} passed, {checks.failed} failed, {checks.skipped} skipped")
+    return 1 if checks.failed else 0
+
+
+def run_checks(capabilities):
     checks = Checks()
     try:
         session = BrowserSession(test_configuration(), use_session_bus="keyring" in capabilities,
                                  with_display="panel" in capabilities)
     except (DriverError, OSError, RuntimeError):
         traceback.print_exc()
-        print("0 passed, 1 failed, 0 skipped")
-        return 1
+        checks.failed += 1
+        return checks
     with session:
         for name, needs, request, expected in REQUEST_TABLE:
             checks.run(name, needs, capabilities,
                        lambda r=request, e=expected: check_request_row(session, r, e))
         checks.run("a foreign allowed origin is refused by Chromium", set(), capabilities,
                    lambda: check_forbidden_origin(session))
+        checks.run("the host refuses callers its configuration does not name", {"requests"},
+                   capabilities, lambda: check_configuration_rows(session))
         checks.run("code notification panel outlives the host", {"requests", "panel"},
                    capabilities, lambda: check_code_notification_panel(session))
         checks.run("no token in answers, stderr or files", {"keyring"}, capabilities,
                    lambda: check_no_secret_leaks(session))
-    print(f"{checks.passed} passed, {checks.failed} failed, {checks.skipped} skipped")
-    return 1 if checks.failed else 0
+    return checks
 
 
 if __name__ == "__main__":
