@@ -18,8 +18,10 @@ def stored_account(account_id, provider, email, display_name, access_token, refr
         account["displayName"] = display_name
     expires_at = (datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
                   + datetime.timedelta(seconds=expires_in_seconds))
-    tokens = {"accessToken": access_token, "refreshToken": refresh_token,
-              "expiresAt": expires_at.strftime("%Y-%m-%dT%H:%M:%SZ"), "scope": "mail.read"}
+    tokens = {"accessToken": access_token, "expiresAt": expires_at.strftime("%Y-%m-%dT%H:%M:%SZ"),
+              "scope": "mail.read"}
+    if refresh_token is not None:
+        tokens["refreshToken"] = refresh_token
     return {"account": account, "tokens": tokens}
 
 

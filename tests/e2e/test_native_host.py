@@ -19,6 +19,7 @@ import json
 import os
 import signal
 import sys
+import time
 import traceback
 
 sys.dont_write_bytecode = True  # keep the source tree clean when CTest runs this
@@ -29,6 +30,7 @@ from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, BrowserSession,  #
                          test_configuration)
 from keyring_accounts import lookup_item, seed_accounts, stored_account  # noqa: E402
 from processes import PanelWatch, become_subreaper, reap_orphans  # noqa: E402
+from sandbox_providers import SandboxProviders  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 
@@ -72,46 +74,68 @@ def detect_capabilities(with_keyring):
     return capabilities
 
 
-# Two accounts as the account store keeps them; the tokens are unique per run so that the leak
-# scan cannot be fooled by a value that occurs elsewhere by chance.
-RUN_TAG = base64.b32encode(os.urandom(10)).decode().lower()
-ACCOUNTS = [
-    stored_account("google:e2e-ben", "google", "ben.e2e@gmail.example", "Ben E2E",
-                   f"ya29.e2e-access-{RUN_TAG}-ben", f"1//e2e-refresh-{RUN_TAG}-ben"),
-    stored_account("microsoft:e2e-ada", "microsoft", "Ada.e2e@outlook.example", None,
-                   f"EwB-e2e-access-{RUN_TAG}-ada", f"M.R3-e2e-refresh-{RUN_TAG}-ada"),
-]
-SECRETS = [value for account in ACCOUNTS for value in
-           (account["tokens"]["accessToken"], account["tokens"]["refreshToken"])]
+# Two accounts as the account store keeps them. Without the sandbox their tokens are made up,
+# unique per run so that the leak scan cannot be fooled by a value that occurs elsewhere by chance;
+# with it they are tokens the sandbox issued and the host really uses.
+MAILBOXES = [("google", "ben.e2e@gmail.example", "Ben E2E"),
+             ("microsoft", "Ada.e2e@outlook.example", None)]
+PAGE_ORIGIN = "https://accounts.example.com"
 
-# The requests whose answers are fixed, one row each: (name, needs, request, expected response).
-# A row runs when every capability it needs is present.
-REQUEST_TABLE = [
-    ("status answered by the interim host", {"interim"}, {"type": "status"},
-     refused(NOT_SUPPORTED)),
-    ("status lists the stored accounts sorted by e-mail", {"requests", "keyring"},
-     {"type": "status"},
-     {**EMPTY, "ok": True, "accounts": [ACCOUNTS[1]["account"], ACCOUNTS[0]["account"]]}),
-    ("status without a keyring says so", {"requests", "no-keyring"}, {"type": "status"},
-     refused("Connected accounts could not be read. The system keyring is not available. "
-             "Start GNOME Keyring or KWallet and try again.")),
-    ("unknown type", set(), {"type": "Status"}, refused(NOT_SUPPORTED)),
-    ("poll with an origin ending in a slash", {"requests"},
-     {"type": "poll", "origin": "https://accounts.example.com/", "sinceEpochMilliseconds": 0,
-      "seenMessageIDs": []},
-     refused("The page origin is not valid.")),
-    ("poll with an upper-case scheme", {"requests"},
-     {"type": "poll", "origin": "HTTPS://accounts.example.com", "sinceEpochMilliseconds": 0},
-     refused("The page origin is not valid.")),
-    ("poll without a start time", {"requests"},
-     {"type": "poll", "origin": "https://accounts.example.com"},
-     refused("The page origin is not valid.")),
-    ("code notification with a letters-only code", {"requests"},
-     {"type": "presentCodeNotification",
-      "codeNotification": {"code": "ABCDEF", "destinationHost": "example.com",
-                           "source": "Example", "providerLabel": "Gmail", "wasCopied": False}},
-     refused("The code notification is not valid.")),
-]
+
+def made_up_accounts():
+    tag = base64.b32encode(os.urandom(10)).decode().lower()
+    return [stored_account(f"{provider}:e2e-{index}", provider, email, name,
+                           f"e2e-access-{tag}-{index}", f"e2e-refresh-{tag}-{index}")
+            for index, (provider, email, name) in enumerate(MAILBOXES)]
+
+
+def sandbox_accounts(sandbox):
+    accounts = []
+    for provider, email, name in MAILBOXES:
+        mailbox = sandbox.create_mailbox(provider, email, name or "")
+        tokens = sandbox.issue_tokens(mailbox["accountID"])
+        accounts.append(stored_account(mailbox["accountID"], provider, email, name,
+                                       tokens["access_token"], tokens["refresh_token"] or None,
+                                       tokens["expires_in"]))
+    return accounts
+
+
+def secrets_of(accounts):
+    return [value for stored in accounts for value in
+            (stored["tokens"]["accessToken"], stored["tokens"].get("refreshToken")) if value]
+
+
+def request_table(accounts):
+    """The requests whose answers are fixed, one row each: (name, needs, request, expected
+    response). A row runs when every capability it needs is present."""
+    by_email = sorted((stored["account"] for stored in accounts),
+                      key=lambda account: account["email"].casefold())
+    return [
+        ("status answered by the interim host", {"interim"}, {"type": "status"},
+         refused(NOT_SUPPORTED)),
+        ("status lists the stored accounts sorted by e-mail", {"requests", "keyring"},
+         {"type": "status"}, {**EMPTY, "ok": True, "accounts": by_email}),
+        ("status without a keyring says so", {"requests", "no-keyring"}, {"type": "status"},
+         refused("Connected accounts could not be read. The system keyring is not available. "
+                 "Start GNOME Keyring or KWallet and try again.")),
+        ("unknown type", set(), {"type": "Status"}, refused(NOT_SUPPORTED)),
+        ("poll with an origin ending in a slash", {"requests"},
+         {"type": "poll", "origin": PAGE_ORIGIN + "/", "sinceEpochMilliseconds": 0,
+          "seenMessageIDs": []},
+         refused("The page origin is not valid.")),
+        ("poll with an upper-case scheme", {"requests"},
+         {"type": "poll", "origin": "HTTPS://accounts.example.com", "sinceEpochMilliseconds": 0},
+         refused("The page origin is not valid.")),
+        ("poll without a start time", {"requests"}, {"type": "poll", "origin": PAGE_ORIGIN},
+         refused("The page origin is not valid.")),
+        ("code notification with a letters-only code", {"requests"},
+         {"type": "presentCodeNotification",
+          "codeNotification": {"code": "ABCDEF", "destinationHost": "example.com",
+                               "source": "Example", "providerLabel": "Gmail",
+                               "wasCopied": False}},
+         refused("The code notification is not valid.")),
+    ]
+
 
 # An accepted code notification: the host answers, then leaves a panel behind.
 CODE_NOTIFICATION = {
@@ -160,6 +184,42 @@ def check_request_row(session, request, expected):
     expect_equal(answer["response"], expected, "response")
 
 
+def check_fresh_message_poll(session, sandbox, accounts):
+    """A message delivered to a sandbox mailbox after the page started waiting comes back from a
+    poll with its code in the text; sent again as seen, it is not returned."""
+    started = int(time.time() * 1000) - 60_000
+    google = accounts[0]["account"]
+    code = str(int.from_bytes(os.urandom(3), "big") % 900000 + 100000)
+    delivered = sandbox.add_message(google["id"], "Your Example sign-in code",
+                                    f"Your sign-in code is {code}. It expires in 10 minutes.",
+                                    "Example Accounts <no-reply@accounts.example.com>")
+    poll = {"type": "poll", "origin": PAGE_ORIGIN, "sinceEpochMilliseconds": started,
+            "seenMessageIDs": []}
+    answer = session.send(poll)
+    if "lastError" in answer:
+        raise AssertionError(f"Chromium could not reach the host: {answer['lastError']}")
+    response = answer["response"]
+    expect_equal(response.get("ok"), True, "ok")
+    expect_equal(sorted((c["accountID"], c["status"]) for c in response["accountChecks"]),
+                 sorted((stored["account"]["id"], "ready") for stored in accounts),
+                 "account checks")
+    found = [m for m in response["messages"] if m["id"] == delivered["messageID"]]
+    if len(found) != 1:
+        raise AssertionError(f"message {delivered['messageID']} not returned exactly once: "
+                             f"{[m['id'] for m in response['messages']]}")
+    message = found[0]
+    expect_equal({key: message[key] for key in ("accountID", "provider", "accountEmail",
+                                                "subject")},
+                 {"accountID": google["id"], "provider": "google",
+                  "accountEmail": google["email"], "subject": "Your Example sign-in code"},
+                 "message")
+    if code not in message["text"]:
+        raise AssertionError("the code is not in the message text")
+    again = session.send({**poll, "seenMessageIDs": [delivered["messageID"]]})["response"]
+    if any(m["id"] == delivered["messageID"] for m in again["messages"]):
+        raise AssertionError("a seen message was returned again")
+
+
 def check_forbidden_origin(session):
     """With another extension as the manifest's only allowed origin, Chromium refuses to start
     the host; with the right one, the host answers. So the answers above came from our binary,
@@ -175,10 +235,10 @@ def check_forbidden_origin(session):
     expect_equal(answer, {"response": refused(NOT_SUPPORTED)}, "answer after restoring")
 
 
-def check_configuration_rows(session):
+def check_configuration_rows(session, configuration):
     """The host, not Chromium, decides whom it serves: with the manifest still allowing the test
     extension, a configuration naming another extension (or none at all) refuses the request."""
-    other_id = test_configuration()
+    other_id = dict(configuration)
     other_id["extensionID"] = EXTENSION_ID[:-1] + "a"
     rows = [
         ("configuration naming another extension", other_id, refused("Authentication failed.")),
@@ -195,7 +255,7 @@ def check_configuration_rows(session):
             except AssertionError as failure:
                 failures.append(f"{name}: {failure}")
     finally:
-        session.configure(test_configuration())
+        session.configure(configuration)
     if failures:
         raise AssertionError("\n".join(failures))
 
@@ -216,7 +276,7 @@ def check_code_notification_panel(session):
         panel.end()
 
 
-def check_no_secret_leaks(session):
+def check_no_secret_leaks(session, accounts):
     """No token of a stored account in any answer, in what the browser and the host wrote to
     stderr, or in any file under the temporary HOME and the install prefix. The keyring's own
     files live outside this tree (the wrapper's XDG_DATA_HOME)."""
@@ -229,14 +289,14 @@ def check_no_secret_leaks(session):
             with open(path, "rb") as file:
                 places[path] = file.read().decode("latin-1")
     leaks = [f"{secret[:12]}… in {place}" for place, text in places.items()
-             for secret in SECRETS if secret in text]
+             for secret in secrets_of(accounts) if secret in text]
     if leaks:
         raise AssertionError("secrets found:\n  " + "\n  ".join(leaks))
     if not session.answers:
         raise AssertionError("no answers were recorded, so the scan proved nothing")
     # The tokens must really be where the host reads them, or their absence above means nothing.
-    stored = lookup_item(f"account:{ACCOUNTS[0]['account']['id']}")
-    if stored is None or json.loads(stored) != ACCOUNTS[0]:
+    stored = lookup_item(f"account:{accounts[0]['account']['id']}")
+    if stored is None or json.loads(stored) != accounts[0]:
         raise AssertionError("the seeded account is not in the keyring")
 
 
@@ -250,8 +310,6 @@ def main(argv):
     capabilities = detect_capabilities(with_keyring)
     print(f"extension {EXTENSION_ID}; capabilities: {', '.join(sorted(capabilities))}",
           flush=True)
-    if "keyring" in capabilities:
-        seed_accounts(ACCOUNTS)
     try:
         checks = run_checks(capabilities)
     finally:
@@ -262,25 +320,43 @@ def main(argv):
 
 def run_checks(capabilities):
     checks = Checks()
+    sandbox = None
     try:
-        session = BrowserSession(test_configuration(), use_session_bus="keyring" in capabilities,
+        configuration = test_configuration()
+        accounts = made_up_accounts()
+        if "sandbox" in capabilities:
+            sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
+                                       os.path.join(BUILD_DIR, "e2e-sandbox.log"))
+            configuration["google"] = sandbox.provider_configuration("google")
+            configuration["microsoft"] = sandbox.provider_configuration("microsoft")
+            accounts = sandbox_accounts(sandbox)
+        if "keyring" in capabilities:
+            seed_accounts(accounts)
+        session = BrowserSession(configuration, use_session_bus="keyring" in capabilities,
                                  with_display="panel" in capabilities)
-    except (DriverError, OSError, RuntimeError):
+    except Exception:  # any failure to set up is one failed check, reported in full
         traceback.print_exc()
         checks.failed += 1
+        if sandbox:
+            sandbox.stop()
         return checks
     with session:
-        for name, needs, request, expected in REQUEST_TABLE:
+        for name, needs, request, expected in request_table(accounts):
             checks.run(name, needs, capabilities,
                        lambda r=request, e=expected: check_request_row(session, r, e))
+        checks.run("poll returns a fresh sandbox message, then respects seen ids",
+                   {"requests", "keyring", "sandbox"}, capabilities,
+                   lambda: check_fresh_message_poll(session, sandbox, accounts))
         checks.run("a foreign allowed origin is refused by Chromium", set(), capabilities,
                    lambda: check_forbidden_origin(session))
         checks.run("the host refuses callers its configuration does not name", {"requests"},
-                   capabilities, lambda: check_configuration_rows(session))
+                   capabilities, lambda: check_configuration_rows(session, configuration))
         checks.run("code notification panel outlives the host", {"requests", "panel"},
                    capabilities, lambda: check_code_notification_panel(session))
         checks.run("no token in answers, stderr or files", {"keyring"}, capabilities,
-                   lambda: check_no_secret_leaks(session))
+                   lambda: check_no_secret_leaks(session, accounts))
+    if sandbox:
+        sandbox.stop()
     return checks
 
 
