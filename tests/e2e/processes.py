@@ -179,3 +179,20 @@ class PanelWatch:
             if time.monotonic() >= deadline:
                 raise AssertionError("no panel process in a session of its own appeared")
             select.select([], [], [], 0.05)
+
+    def hosts_outliving(self, panel, seconds):
+        """Ids of the other new processes of the host's executable (the host Chromium started)
+        still running `seconds` from now."""
+        deadline = time.monotonic() + seconds
+        running = []
+        for pid in processes_running(self._host_path):
+            if pid in self._before or pid == panel.pid:
+                continue
+            try:
+                host = WatchedProcess(pid)
+            except ProcessLookupError:
+                continue
+            if not host.wait_for_end(max(deadline - time.monotonic(), 0)):
+                running.append(pid)
+            host.close()
+        return running
