@@ -8,6 +8,7 @@ wait has a deadline; nothing here sleeps.
 """
 
 import fcntl
+import hashlib
 import json
 import os
 import select
@@ -40,15 +41,13 @@ class DriverError(Exception):
 def extension_id_from_key(der_key: bytes) -> str:
     """The id Chromium derives from an extension's public key: the first 32 hex digits of the
     SHA-256 of the DER key, with 0-9a-f written as a-p."""
-    import hashlib
-
     digest = hashlib.sha256(der_key).hexdigest()[:32]
     return "".join(chr(ord("a") + int(digit, 16)) for digit in digest)
 
 
 def _high_fd(fd: int) -> int:
-    """Moves a descriptor above the ones the child's dup2 targets use, so that placing one end
-    on fd 3 can never overwrite the other."""
+    """Moves a descriptor above the ones the child's dup2 targets use, so that placing one pipe
+    end on fd 3 can never overwrite the other before it is placed on fd 4."""
     moved = fcntl.fcntl(fd, fcntl.F_DUPFD_CLOEXEC, 10)
     os.close(fd)
     return moved
@@ -87,6 +86,7 @@ class Chromium:
             for fd in (to_browser_read, from_browser_write, stderr_fd, devnull):
                 os.close(fd)
         self._write_fd = to_browser_write
+        os.set_blocking(self._write_fd, False)  # so that a stuck browser cannot block a write
         self._read_fd = from_browser_read
         self._pidfd = os.pidfd_open(self.pid)
         self._exit_status = None
@@ -99,15 +99,19 @@ class Chromium:
 
     # Protocol plumbing -------------------------------------------------------------------------
 
-    def _send(self, method, params=None, session_id=None):
+    def _send(self, method, params, session_id, deadline):
         self._next_id += 1
         message = {"id": self._next_id, "method": method, "params": params or {}}
         if session_id:
             message["sessionId"] = session_id
         data = json.dumps(message).encode() + b"\0"
         while data:
-            written = os.write(self._write_fd, data)
-            data = data[written:]
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                raise DriverError("timed out writing to the browser")
+            _, writable, _ = select.select([], [self._write_fd], [], remaining)
+            if writable:
+                data = data[os.write(self._write_fd, data):]
         return self._next_id
 
     def _read_message(self, deadline):
@@ -129,7 +133,7 @@ class Chromium:
     def call(self, method, params=None, session_id=None, timeout=10.0):
         """Sends one command and returns its result; events that arrive meanwhile are kept."""
         deadline = time.monotonic() + timeout
-        command_id = self._send(method, params, session_id)
+        command_id = self._send(method, params, session_id, deadline)
         while True:
             message = self._read_message(deadline)
             if message.get("id") != command_id:
