@@ -11,6 +11,7 @@ import urllib.request
 from processes import WatchedProcess
 
 READY_PREFIX = b"listening on "
+DEMO_BASE_URL = "http://127.0.0.1:47613"
 
 
 class SandboxProviders:
@@ -87,8 +88,18 @@ class SandboxProviders:
         return self._admin(f"mailboxes/{account_id}/messages",
                            {"from": sender, "subject": subject, "text": text})
 
+    def configuration(self, template_path, extension_id):
+        """The sandbox's own OAuthConfig.json (written for its demo port) pointed at this
+        instance, with the given extension as the host's one allowed caller."""
+        with open(template_path, encoding="utf-8") as file:
+            text = file.read().replace(DEMO_BASE_URL, self.base_url)
+        configuration = json.loads(text)
+        configuration["extensionID"] = extension_id
+        return configuration
+
     def provider_configuration(self, provider):
-        """The OAuthConfig.json provider entry that points the host at this sandbox."""
+        """The OAuthConfig.json provider entry that points the host at this sandbox, for when
+        the sandbox's own configuration file is not there."""
         profile = "/v1/userinfo" if provider == "google" else "/v1.0/me"
         return {
             "clientID": f"zevirudi-sandbox-{provider}",

@@ -330,8 +330,12 @@ def run_checks(capabilities):
         if "sandbox" in capabilities:
             sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
                                        os.path.join(BUILD_DIR, "e2e-sandbox.log"))
-            configuration["google"] = sandbox.provider_configuration("google")
-            configuration["microsoft"] = sandbox.provider_configuration("microsoft")
+            template = os.path.join(SOURCE_DIR, "tools", "sandbox", "OAuthConfig.json")
+            if os.path.isfile(template):
+                configuration = sandbox.configuration(template, EXTENSION_ID)
+            else:
+                configuration["google"] = sandbox.provider_configuration("google")
+                configuration["microsoft"] = sandbox.provider_configuration("microsoft")
             accounts = sandbox_accounts(sandbox)
         if "keyring" in capabilities:
             seed_accounts(accounts)
