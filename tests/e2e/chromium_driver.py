@@ -91,6 +91,12 @@ class Chromium:
         self._pidfd = os.pidfd_open(self.pid)
         self._exit_status = None
 
+    @property
+    def session_id(self):
+        """The browser leads a session of its own; everything it starts stays in it unless it
+        leaves on purpose."""
+        return self.pid
+
     def __enter__(self):
         return self
 

@@ -14,15 +14,21 @@ def extension_origin(extension_id):
 
 
 def install_host_copy(build_dir, prefix, configuration):
-    """Copies build_dir/bin/zevirudi to prefix/bin/zevirudi and the build's resources to
-    prefix/share/zevirudi, with `configuration` (a dict) as OAuthConfig.json. A copy, not a
-    symlink: the host finds its resources relative to its real path. Returns the host path."""
+    """Copies build_dir/bin/zevirudi to prefix/bin/zevirudi, the build's libraries to prefix/lib
+    and its resources to prefix/share/zevirudi, with `configuration` (a dict) as
+    OAuthConfig.json. A copy, not a symlink: the host finds its resources relative to its real
+    path. Returns the host path."""
     bin_dir = os.path.join(prefix, "bin")
     share_dir = os.path.join(prefix, "share", "zevirudi")
     os.makedirs(bin_dir, exist_ok=True)
     built_share = os.path.join(build_dir, "share", "zevirudi")
     if os.path.isdir(built_share):
         shutil.copytree(built_share, share_dir, dirs_exist_ok=True)
+    # Shared libraries and the modules the host loads at run time (the panel's toolkit part in
+    # lib/zevirudi), found relative to the executable like the resources.
+    built_lib = os.path.join(build_dir, "lib")
+    if os.path.isdir(built_lib):
+        shutil.copytree(built_lib, os.path.join(prefix, "lib"), dirs_exist_ok=True)
     os.makedirs(share_dir, exist_ok=True)
     host_path = os.path.join(bin_dir, "zevirudi")
     shutil.copy2(os.path.join(build_dir, "bin", "zevirudi"), host_path)

@@ -42,10 +42,10 @@ class WatchedProcess:
     def still_running_after(self, seconds):
         return not self.wait_for_end(seconds)
 
-    def is_session_leader(self):
+    def session(self):
         with open(f"/proc/{self.pid}/stat", encoding="utf-8") as stat:
             fields = stat.read().rpartition(")")[2].split()
-        return int(fields[3]) == self.pid  # state, ppid, pgrp, session
+        return int(fields[3])  # after the name: state, ppid, pgrp, session
 
     def end(self, timeout=10.0):
         for sig in (signal.SIGTERM, signal.SIGKILL):
@@ -152,17 +152,22 @@ def processes_running(executable):
 
 class PanelWatch:
     """Finds the panel process that a notification request leaves behind: a process of the host's
-    executable that leads its own session (the host itself belongs to Chromium's)."""
+    executable outside the browser's session (the host Chromium starts belongs to it)."""
 
-    def __init__(self, host_path):
+    def __init__(self, host_path, browser_session):
         self._host_path = host_path
+        self._browser_session = browser_session
         self._before = set(processes_running(host_path))
 
-    def find_panel(self, timeout):
+    def find_panels(self, timeout):
+        """The new processes of the host's executable outside the browser's session, once there
+        is at least one. More than one when a short-lived intermediate process (the first of a
+        double fork) is caught as well."""
         # There is no event for "a process appeared", so /proc is scanned at short intervals
         # until the deadline; the panel normally exists before the host's answer arrives.
         deadline = time.monotonic() + timeout
         while True:
+            found = []
             for pid in processes_running(self._host_path):
                 if pid in self._before:
                     continue
@@ -171,26 +176,33 @@ class PanelWatch:
                 except ProcessLookupError:
                     continue
                 try:
-                    if candidate.is_session_leader():
-                        return candidate
+                    outside = candidate.session() != self._browser_session
                 except OSError:
-                    pass
-                candidate.close()
+                    outside = False
+                if outside:
+                    found.append(candidate)
+                else:
+                    candidate.close()
+            if found:
+                return found
             if time.monotonic() >= deadline:
-                raise AssertionError("no panel process in a session of its own appeared")
+                raise AssertionError("no panel process outside the browser's session appeared")
             select.select([], [], [], 0.05)
 
-    def hosts_outliving(self, panel, seconds):
-        """Ids of the other new processes of the host's executable (the host Chromium started)
-        still running `seconds` from now."""
+    def hosts_outliving(self, seconds):
+        """Ids of the new processes of the host's executable in the browser's session (the host
+        Chromium started) still running `seconds` from now."""
         deadline = time.monotonic() + seconds
         running = []
         for pid in processes_running(self._host_path):
-            if pid in self._before or pid == panel.pid:
+            if pid in self._before:
                 continue
             try:
                 host = WatchedProcess(pid)
-            except ProcessLookupError:
+                if host.session() != self._browser_session:
+                    host.close()
+                    continue
+            except (ProcessLookupError, OSError):
                 continue
             if not host.wait_for_end(max(deadline - time.monotonic(), 0)):
                 running.append(pid)
