@@ -249,8 +249,8 @@ def check_configuration_rows(session, configuration):
     ]
     failures = []
     try:
-        for name, configuration, expected in rows:
-            session.configure(configuration)
+        for name, replacement, expected in rows:
+            session.configure(replacement)
             try:
                 check_request_row(session, {"type": "status"}, expected)
             except AssertionError as failure:
