@@ -127,6 +127,12 @@ def request_table(accounts):
          refused("The page origin is not valid.")),
         ("poll without a start time", {"requests"}, {"type": "poll", "origin": PAGE_ORIGIN},
          refused("The page origin is not valid.")),
+        ("link notification with a capitalised purpose", {"requests"},
+         {"type": "presentLinkNotification",
+          "linkNotification": {"url": "https://example.com/verify?t=1",
+                               "destinationHost": "example.com", "source": "Example",
+                               "providerLabel": "Gmail", "linkPurpose": "Sign-in"}},
+         refused("The checked link notification is not valid.")),
         ("code notification with a letters-only code", {"requests"},
          {"type": "presentCodeNotification",
           "codeNotification": {"code": "ABCDEF", "destinationHost": "example.com",
@@ -219,6 +225,22 @@ def check_fresh_message_poll(session, sandbox, accounts):
     again = session.send({**poll, "seenMessageIDs": [delivered["messageID"]]})["response"]
     if any(m["id"] == delivered["messageID"] for m in again["messages"]):
         raise AssertionError("a seen message was returned again")
+
+
+def check_health(session, accounts):
+    """"health" reads every mailbox like a poll but hands back no mail, only the accounts and
+    their checks."""
+    answer = session.send({"type": "health"})
+    if "lastError" in answer:
+        raise AssertionError(f"Chromium could not reach the host: {answer['lastError']}")
+    response = answer["response"]
+    expect_equal({key: response.get(key) for key in ("ok", "messages", "error")},
+                 {"ok": True, "messages": [], "error": None}, "health")
+    expect_equal(sorted(account["id"] for account in response["accounts"]),
+                 sorted(stored["account"]["id"] for stored in accounts), "accounts")
+    expect_equal(sorted((c["accountID"], c["status"]) for c in response["accountChecks"]),
+                 sorted((stored["account"]["id"], "ready") for stored in accounts),
+                 "account checks")
 
 
 def check_forbidden_origin(session):
@@ -359,6 +381,9 @@ def run_checks(capabilities):
         checks.run("poll returns a fresh sandbox message, then respects seen ids",
                    {"requests", "keyring", "sandbox"}, capabilities,
                    lambda: check_fresh_message_poll(session, sandbox, accounts))
+        checks.run("health checks every sandbox mailbox and returns no mail",
+                   {"requests", "keyring", "sandbox"}, capabilities,
+                   lambda: check_health(session, accounts))
         checks.run("a foreign allowed origin is refused by Chromium", set(), capabilities,
                    lambda: check_forbidden_origin(session))
         checks.run("the host refuses callers its configuration does not name", {"requests"},
