@@ -14,7 +14,6 @@ fails a check instead of skipping it:
   sandbox   the loopback provider stand-in is built (build/bin/zevirudi-sandbox)
 """
 
-import base64
 import json
 import os
 import sys
@@ -24,22 +23,16 @@ import traceback
 sys.dont_write_bytecode = True  # keep the source tree clean when CTest runs this
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from chromium_driver import DriverError  # noqa: E402
 from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, BrowserSession,  # noqa: E402
                          test_configuration)
-from keyring_accounts import lookup_item, seed_accounts, stored_account  # noqa: E402
+from keyring_accounts import lookup_item, seed_accounts  # noqa: E402
+from native_host_cases import (CODE_NOTIFICATION, EMPTY, NOT_SUPPORTED, PAGE_ORIGIN,  # noqa: E402
+                               made_up_accounts, refused, request_table, sandbox_accounts,
+                               secrets_of)
 from processes import PanelWatch, become_subreaper, reap_orphans  # noqa: E402
 from sandbox_providers import SandboxProviders  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
-
-NOT_SUPPORTED = "The native request type is not supported."
-EMPTY = {"ok": False, "messages": [], "accounts": [], "warnings": [], "accountChecks": []}
-
-
-def refused(error):
-    return {**EMPTY, "error": error}
-
 
 def source_defines(name):
     """Whether some C++ source under app/ mentions `name` followed by an opening parenthesis."""
@@ -72,83 +65,6 @@ def detect_capabilities(with_keyring):
         capabilities.add("sandbox")
     return capabilities
 
-
-# Two accounts as the account store keeps them. Without the sandbox their tokens are made up,
-# unique per run so that the leak scan cannot be fooled by a value that occurs elsewhere by chance;
-# with it they are tokens the sandbox issued and the host really uses.
-MAILBOXES = [("google", "ben.e2e@gmail.example", "Ben E2E"),
-             ("microsoft", "Ada.e2e@outlook.example", None)]
-PAGE_ORIGIN = "https://accounts.example.com"
-
-
-def made_up_accounts():
-    tag = base64.b32encode(os.urandom(10)).decode().lower()
-    return [stored_account(f"{provider}:e2e-{index}", provider, email, name,
-                           f"e2e-access-{tag}-{index}", f"e2e-refresh-{tag}-{index}")
-            for index, (provider, email, name) in enumerate(MAILBOXES)]
-
-
-def sandbox_accounts(sandbox):
-    accounts = []
-    for provider, email, name in MAILBOXES:
-        mailbox = sandbox.create_mailbox(provider, email, name or "")
-        tokens = sandbox.issue_tokens(mailbox["accountID"])
-        accounts.append(stored_account(mailbox["accountID"], provider, email, name,
-                                       tokens["access_token"], tokens["refresh_token"] or None,
-                                       tokens["expires_in"]))
-    return accounts
-
-
-def secrets_of(accounts):
-    return [value for stored in accounts for value in
-            (stored["tokens"]["accessToken"], stored["tokens"].get("refreshToken")) if value]
-
-
-def request_table(accounts):
-    """The requests whose answers are fixed, one row each: (name, needs, request, expected
-    response). A row runs when every capability it needs is present."""
-    by_email = sorted((stored["account"] for stored in accounts),
-                      key=lambda account: account["email"].casefold())
-    return [
-        ("status answered by the interim host", {"interim"}, {"type": "status"},
-         refused(NOT_SUPPORTED)),
-        ("status lists the stored accounts sorted by e-mail", {"requests", "keyring"},
-         {"type": "status"}, {**EMPTY, "ok": True, "accounts": by_email}),
-        ("status without a keyring says so", {"requests", "no-keyring"}, {"type": "status"},
-         refused("Connected accounts could not be read. The system keyring is not available. "
-                 "Start GNOME Keyring or KWallet and try again.")),
-        ("unknown type", set(), {"type": "Status"}, refused(NOT_SUPPORTED)),
-        ("poll with an origin ending in a slash", {"requests"},
-         {"type": "poll", "origin": PAGE_ORIGIN + "/", "sinceEpochMilliseconds": 0,
-          "seenMessageIDs": []},
-         refused("The page origin is not valid.")),
-        ("poll with an upper-case scheme", {"requests"},
-         {"type": "poll", "origin": "HTTPS://accounts.example.com", "sinceEpochMilliseconds": 0},
-         refused("The page origin is not valid.")),
-        ("poll without a start time", {"requests"}, {"type": "poll", "origin": PAGE_ORIGIN},
-         refused("The page origin is not valid.")),
-        ("link notification with a capitalised purpose", {"requests"},
-         {"type": "presentLinkNotification",
-          "linkNotification": {"url": "https://example.com/verify?t=1",
-                               "destinationHost": "example.com", "source": "Example",
-                               "providerLabel": "Gmail", "linkPurpose": "Sign-in"}},
-         refused("The checked link notification is not valid.")),
-        ("code notification with a letters-only code", {"requests"},
-         {"type": "presentCodeNotification",
-          "codeNotification": {"code": "ABCDEF", "destinationHost": "example.com",
-                               "source": "Example", "providerLabel": "Gmail",
-                               "wasCopied": False}},
-         refused("The code notification is not valid.")),
-    ]
-
-
-# An accepted code notification: the host answers, then leaves a panel behind.
-CODE_NOTIFICATION = {
-    "type": "presentCodeNotification",
-    "codeNotification": {"code": "482913", "destinationHost": "Accounts.Example.com",
-                         "source": "Example sign-in", "accountEmail": "ben.e2e@gmail.example",
-                         "providerLabel": "Gmail", "wasCopied": True},
-}
 
 # Chromium kills the host about 2 s after the reply: the host must have ended by itself before,
 # and the panel must outlive that moment clearly.
