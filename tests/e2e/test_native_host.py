@@ -2,8 +2,10 @@
 chrome.runtime.sendNativeMessage starts a copy of the built zevirudi host through the native
 messaging host manifest, exactly as a person's browser would.
 
-Run by CTest (label e2e) as `/usr/bin/python3 test_native_host.py`; prints one line per check and
-'N passed, N failed, N skipped', and exits non-zero when a check failed.
+Run by CTest (label e2e) as `/usr/bin/python3 test_native_host.py [--private-keyring]`; with the
+option it re-runs itself inside tests/helpers/run-with-private-keyring and hands that session bus
+to the browser, without it the browser and the host get no session bus at all. Prints one line per
+check and 'N passed, N failed, N skipped', and exits non-zero when a check failed.
 
 What runs depends on what the product already does, decided from the source tree and the
 environment rather than from the host's answers, so that a host that stops handling a request
@@ -33,6 +35,7 @@ from processes import PanelWatch, become_subreaper, reap_orphans  # noqa: E402
 from sandbox_providers import SandboxProviders  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
+
 
 def source_defines(name):
     """Whether some C++ source under app/ mentions `name` followed by an opening parenthesis."""
