@@ -6,14 +6,26 @@
 #include "records/NativeMessages.h"
 #include "support/Text.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <system_error>
+
+#include <poll.h>
 
 namespace zevirudi {
 namespace {
 
 using loftwing::LoftwingMultiError;
+
+// Waits until the descriptor is ready; a descriptor left non-blocking by whoever started us
+// must behave like a blocking one.
+void waitUntilReady(int fd, short events) {
+    pollfd entry{fd, events, 0};
+    while (::poll(&entry, 1, -1) < 0 && errno == EINTR) {
+    }
+}
 
 // Reads up to `count` bytes; 0 only at end of input.
 std::size_t readSome(int fd, char* buffer, std::size_t count) {
@@ -22,11 +34,17 @@ std::size_t readSome(int fd, char* buffer, std::size_t count) {
         if (got >= 0) {
             return static_cast<std::size_t>(got);
         }
-        if (errno != EINTR) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            waitUntilReady(fd, POLLIN);
+        } else if (errno != EINTR) {
             throw std::system_error(errno, std::generic_category(), "read");
         }
     }
 }
+
+// Set once a frame has gone to standard output, so that a failure after the session's own
+// response never adds a second frame.
+std::atomic<bool> responseStarted{false};
 
 }  // namespace
 
@@ -46,22 +64,34 @@ std::optional<std::string> readNativeHostFrame(int fd) {
     if (length > maximumIncomingFrameBytes) {
         throw LoftwingMultiError::responseTooLarge();
     }
+    // The body grows as bytes arrive instead of being allocated from the announced length: a
+    // caller that announces 60 MiB and sends five bytes costs five bytes.
     std::string frame(reinterpret_cast<const char*>(prefix), 4);
-    frame.resize(4 + length);
-    for (std::size_t have = 0; have < length;) {
-        const std::size_t got = readSome(fd, frame.data() + 4 + have, length - have);
+    const std::size_t total = 4 + length;
+    while (frame.size() < total) {
+        const std::size_t have = frame.size();
+        const std::size_t chunk = std::min(total - have, std::max<std::size_t>(have, 65'536));
+        frame.resize(have + chunk);
+        const std::size_t got = readSome(fd, frame.data() + have, chunk);
+        frame.resize(have + got);
         if (got == 0) {
             throw LoftwingMultiError::invalidData();
         }
-        have += got;
     }
     return frame;
 }
 
 void writeResponseFrame(std::string_view frame, int fd) {
+    if (fd == STDOUT_FILENO) {
+        responseStarted.store(true);
+    }
     while (!frame.empty()) {
         const ssize_t written = ::write(fd, frame.data(), frame.size());
         if (written < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                waitUntilReady(fd, POLLOUT);
+                continue;
+            }
             if (errno == EINTR) {
                 continue;
             }
@@ -118,7 +148,9 @@ int runNativeHost(const std::string& callerOrigin) {
     try {
         runNativeHostSession(callerOrigin, request);
     } catch (...) {
-        writeErrorResponse(std::current_exception());
+        if (!responseStarted.load()) {
+            writeErrorResponse(std::current_exception());
+        }
     }
     return 0;
 }

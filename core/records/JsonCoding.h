@@ -1,6 +1,6 @@
 #pragma once
 
-#include <boost/json/fwd.hpp>
+#include <boost/json/value.hpp>
 
 #include <cstddef>
 #include <string>

@@ -4,6 +4,9 @@
 
 #include <boost/json/object.hpp>
 
+#include <chrono>
+#include <cstdint>
+
 namespace loftwing {
 
 std::vector<std::string> limitedSeenMessageIDs(std::vector<std::string> ids) {
@@ -22,12 +25,14 @@ WatchRequest::WatchRequest(std::string type_, std::string origin_,
       seenMessageIDs(limitedSeenMessageIDs(std::move(seenMessageIDs_))) {}
 
 Timestamp WatchRequest::since() const {
-    // A start time beyond the representable range means "from the beginning" or "nothing yet".
-    const auto since = fromMillisecondsSince1970(static_cast<double>(sinceEpochMilliseconds));
-    if (!since) {
-        return sinceEpochMilliseconds > 0 ? Timestamp::max() : Timestamp::min();
+    // Whole milliseconds convert to nanoseconds exactly while they fit; going through a double
+    // would round 1,700,000,000,123 ms by up to a hundred nanoseconds.
+    constexpr std::int64_t limit = INT64_MAX / 1'000'000;
+    if (sinceEpochMilliseconds >= -limit && sinceEpochMilliseconds <= limit) {
+        return Timestamp{std::chrono::milliseconds{sinceEpochMilliseconds}};
     }
-    return *since;
+    // A start time beyond the representable range means "from the beginning" or "nothing yet".
+    return sinceEpochMilliseconds > 0 ? Timestamp::max() : Timestamp::min();
 }
 
 NativeHostRequest::NativeHostRequest(std::string type_, std::optional<std::string> origin_,
@@ -38,8 +43,9 @@ NativeHostRequest::NativeHostRequest(std::string type_, std::optional<std::strin
     : type(std::move(type_)),
       origin(std::move(origin_)),
       sinceEpochMilliseconds(sinceEpochMilliseconds_),
-      seenMessageIDs(seenMessageIDs_ ? std::optional(limitedSeenMessageIDs(std::move(*seenMessageIDs_)))
-                                     : std::nullopt),
+      seenMessageIDs(seenMessageIDs_
+                         ? std::optional(limitedSeenMessageIDs(std::move(*seenMessageIDs_)))
+                         : std::nullopt),
       linkNotification(std::move(linkNotification_)),
       codeNotification(std::move(codeNotification_)) {}
 
@@ -72,12 +78,10 @@ template <>
 CodeNotificationPayload fromJson<CodeNotificationPayload>(const boost::json::value& json,
                                                           DateEncoding dates) {
     const JsonFields fields(json, "CodeNotificationPayload", dates);
-    return CodeNotificationPayload{fields.string("code"),
-                                   fields.string("destinationHost"),
-                                   fields.string("source"),
-                                   fields.optionalString("accountEmail"),
-                                   fields.string("providerLabel"),
-                                   fields.boolean("wasCopied")};
+    return CodeNotificationPayload{
+        fields.string("code"),          fields.string("destinationHost"),
+        fields.string("source"),        fields.optionalString("accountEmail"),
+        fields.string("providerLabel"), fields.boolean("wasCopied")};
 }
 
 boost::json::value toJson(const LinkNotificationPayload& payload, DateEncoding) {
@@ -97,12 +101,10 @@ template <>
 LinkNotificationPayload fromJson<LinkNotificationPayload>(const boost::json::value& json,
                                                           DateEncoding dates) {
     const JsonFields fields(json, "LinkNotificationPayload", dates);
-    return LinkNotificationPayload{fields.string("url"),
-                                   fields.string("destinationHost"),
-                                   fields.string("source"),
-                                   fields.optionalString("accountEmail"),
-                                   fields.string("providerLabel"),
-                                   fields.string("linkPurpose")};
+    return LinkNotificationPayload{
+        fields.string("url"),           fields.string("destinationHost"),
+        fields.string("source"),        fields.optionalString("accountEmail"),
+        fields.string("providerLabel"), fields.string("linkPurpose")};
 }
 
 boost::json::value toJson(const WatchRequest& request, DateEncoding) {
@@ -173,7 +175,8 @@ boost::json::value toJson(const NativeHostResponse& response, DateEncoding dates
 }
 
 template <>
-NativeHostResponse fromJson<NativeHostResponse>(const boost::json::value& json, DateEncoding dates) {
+NativeHostResponse fromJson<NativeHostResponse>(const boost::json::value& json,
+                                                DateEncoding dates) {
     const JsonFields fields(json, "NativeHostResponse", dates);
     return NativeHostResponse{fields.boolean("ok"),
                               fields.array<MailMessage>("messages"),

@@ -10,8 +10,13 @@ Timestamp currentTime() {
     return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
 }
 
+// Both conversions split whole milliseconds from the rest: a nanosecond count near 1.7e18 does
+// not fit a double's 53 bits, whole milliseconds (1.7e12) and their fraction do.
 double millisecondsSince1970(Timestamp t) {
-    return static_cast<double>(t.time_since_epoch().count()) / 1e6;
+    const auto whole = std::chrono::floor<std::chrono::milliseconds>(t);
+    const auto rest = t - whole;
+    return static_cast<double>(whole.time_since_epoch().count()) +
+           static_cast<double>(rest.count()) / 1e6;
 }
 
 std::optional<Timestamp> fromMillisecondsSince1970(double milliseconds) {
@@ -20,7 +25,10 @@ std::optional<Timestamp> fromMillisecondsSince1970(double milliseconds) {
     if (!std::isfinite(milliseconds) || std::fabs(milliseconds) > limit) {
         return std::nullopt;
     }
-    return Timestamp{std::chrono::nanoseconds{std::llround(milliseconds * 1e6)}};
+    const double whole = std::floor(milliseconds);
+    const auto nanoseconds = std::llround((milliseconds - whole) * 1e6);
+    return Timestamp{std::chrono::milliseconds{static_cast<std::int64_t>(whole)}} +
+           std::chrono::nanoseconds{nanoseconds};
 }
 
 Timestamp fromSecondsSince1970(double seconds) {

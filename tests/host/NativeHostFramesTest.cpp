@@ -1,0 +1,263 @@
+#include "host/NativeHostProcess.h"
+
+#include "helpers/NativeFrames.h"
+#include "records/Errors.h"
+#include "records/NativeMessageCodec.h"
+#include "records/NativeMessages.h"
+#include "support/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace zevirudi {
+namespace {
+
+using loftwing::LoftwingMultiError;
+using testing_helpers::frameOf;
+using testing_helpers::lengthPrefix;
+
+// Both ends of a pipe, closed on destruction.
+struct Pipe {
+    int read = -1;
+    int write = -1;
+
+    Pipe() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            throw std::system_error(errno, std::generic_category(), "pipe2");
+        }
+        read = fds[0];
+        write = fds[1];
+    }
+    ~Pipe() {
+        closeRead();
+        closeWrite();
+    }
+    void closeRead() {
+        if (read >= 0) {
+            ::close(read);
+            read = -1;
+        }
+    }
+    void closeWrite() {
+        if (write >= 0) {
+            ::close(write);
+            write = -1;
+        }
+    }
+};
+
+void writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        ASSERT_GT(written, 0);
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+std::string readAll(int fd) {
+    std::string out;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                pollfd entry{fd, POLLIN, 0};
+                ::poll(&entry, 1, -1);
+                continue;
+            }
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(got));
+    }
+    return out;
+}
+
+// Feeds `input` from a thread (a pipe holds only 64 KiB) and reads one frame.
+std::optional<std::string> readFrameFrom(const std::string& input, Pipe& pipe) {
+    std::jthread writer([&] {
+        writeAll(pipe.write, input);
+        pipe.closeWrite();
+    });
+    return readNativeHostFrame(pipe.read);
+}
+
+template <typename Call>
+std::optional<LoftwingMultiError> libraryErrorOf(Call call) {
+    try {
+        call();
+    } catch (const LoftwingMultiError& error) {
+        return error;
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
+TEST(ReadNativeHostFrame, ReturnsExactlyOneFrame) {
+    const std::string body = R"({"type":"status"})";
+    struct Row {
+        const char* name;
+        std::string input;
+        std::optional<std::string> frame;
+        std::string leftOver;
+    };
+    const std::vector<Row> rows{
+        {"end of input before the first byte", "", std::nullopt, ""},
+        {"empty body", lengthPrefix(0), lengthPrefix(0), ""},
+        {"one frame", frameOf(body), frameOf(body), ""},
+        {"bytes after the frame stay unread", frameOf(body) + "next", frameOf(body), "next"},
+        {"2,000,000 bytes are read whole", lengthPrefix(2'000'000) + std::string(2'000'000, 'x'),
+         lengthPrefix(2'000'000) + std::string(2'000'000, 'x'), ""},
+        {"exactly the 64 MiB cap", lengthPrefix(67'108'864) + std::string(67'108'864, 'y'),
+         lengthPrefix(67'108'864) + std::string(67'108'864, 'y'), ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pipe pipe;
+        EXPECT_EQ(readFrameFrom(row.input, pipe), row.frame);
+        EXPECT_EQ(readAll(pipe.read), row.leftOver);
+    }
+}
+
+TEST(ReadNativeHostFrame, Faults) {
+    struct Row {
+        const char* name;
+        std::string input;
+        LoftwingMultiError error;
+    };
+    const std::vector<Row> rows{
+        {"one byte", "\x05", LoftwingMultiError::invalidData()},
+        {"two bytes", std::string("\x05\x00", 2), LoftwingMultiError::invalidData()},
+        {"three bytes", std::string("\x05\x00\x00", 3), LoftwingMultiError::invalidData()},
+        {"body ends early", lengthPrefix(10) + "{}", LoftwingMultiError::invalidData()},
+        {"one byte above the cap", lengthPrefix(67'108'865),
+         LoftwingMultiError::responseTooLarge()},
+        {"100,000,000", lengthPrefix(100'000'000), LoftwingMultiError::responseTooLarge()},
+        {"highest length", lengthPrefix(0xFFFFFFFF), LoftwingMultiError::responseTooLarge()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pipe pipe;
+        EXPECT_EQ(libraryErrorOf([&] { readFrameFrom(row.input, pipe); }), row.error);
+    }
+}
+
+TEST(ReadNativeHostFrame, RefusesAnOversizedLengthWithoutWaitingForTheBody) {
+    // The writer keeps its end open: the answer must not depend on end of input.
+    Pipe pipe;
+    writeAll(pipe.write, lengthPrefix(100'000'000));
+    EXPECT_EQ(libraryErrorOf([&] { readNativeHostFrame(pipe.read); }),
+              LoftwingMultiError::responseTooLarge());
+}
+
+TEST(ReadNativeHostFrame, ReadErrorsAreThrownUnchanged) {
+    const int directory = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(directory, 0);
+    EXPECT_THROW(readNativeHostFrame(directory), std::system_error);
+    ::close(directory);
+}
+
+TEST(ReadNativeHostFrame, WaitsOnANonBlockingPipe) {
+    Pipe pipe;
+    ASSERT_EQ(::fcntl(pipe.read, F_SETFL, O_NONBLOCK), 0);
+    const auto frame = frameOf(R"({"type":"poll"})");
+    std::optional<std::string> read;
+    std::jthread reader([&] { read = readNativeHostFrame(pipe.read); });
+    writeAll(pipe.write, frame.substr(0, 2));
+    writeAll(pipe.write, frame.substr(2));
+    reader.join();
+    EXPECT_EQ(read, frame);
+}
+
+TEST(WriteResponseFrame, SurvivesShortWritesIntoASmallNonBlockingPipe) {
+    Pipe pipe;
+    ASSERT_GE(::fcntl(pipe.write, F_SETPIPE_SZ, 4096), 0);
+    ASSERT_EQ(::fcntl(pipe.write, F_SETFL, O_NONBLOCK), 0);
+    std::string frame = lengthPrefix(1'000'000);
+    for (int i = 0; i < 1'000'000; ++i) {
+        frame += static_cast<char>('a' + i % 26);
+    }
+    std::string received;
+    std::jthread reader([&] { received = readAll(pipe.read); });
+    writeResponseFrame(frame, pipe.write);
+    pipe.closeWrite();
+    reader.join();
+    EXPECT_EQ(received.size(), frame.size());
+    EXPECT_TRUE(received == frame);
+}
+
+TEST(WriteResponseFrame, AClosedReaderIsNoCrash) {
+    std::signal(SIGPIPE, SIG_IGN);
+    Pipe pipe;
+    pipe.closeRead();
+    writeResponseFrame(frameOf("{}"), pipe.write);
+    SUCCEED() << "returned although nobody reads";
+}
+
+class DescribedError : public std::exception, public loftwing::LocalizedError {
+  public:
+    explicit DescribedError(std::optional<std::string> description)
+        : description_(std::move(description)) {}
+    std::optional<std::string> errorDescription() const override { return description_; }
+
+  private:
+    std::optional<std::string> description_;
+};
+
+TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
+    const std::string family =
+        "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
+    std::string long300, first240;
+    for (int i = 0; i < 300; ++i) {
+        const std::string character =
+            i % 2 ? family : std::string(1, static_cast<char>('a' + i % 26));
+        long300 += character;
+        if (i < 240) {
+            first240 += character;
+        }
+    }
+    struct Row {
+        const char* name;
+        std::exception_ptr error;
+        std::string expected;
+    };
+    const std::vector<Row> rows{
+        {"library error", std::make_exception_ptr(LoftwingMultiError::invalidData()),
+         "The stored data is not valid."},
+        {"too large", std::make_exception_ptr(LoftwingMultiError::responseTooLarge()),
+         "The local response is too large."},
+        {"decoder error",
+         std::make_exception_ptr(loftwing::JsonDecodingError("\"type\" is missing")),
+         "Zevirudi stopped."},
+        {"read error",
+         std::make_exception_ptr(std::system_error(EIO, std::generic_category(), "read")),
+         "Zevirudi stopped."},
+        {"not an exception class", std::make_exception_ptr(42), "Zevirudi stopped."},
+        {"no error", std::exception_ptr(), "Zevirudi stopped."},
+        {"description declined", std::make_exception_ptr(DescribedError(std::nullopt)),
+         "Zevirudi stopped."},
+        {"300 characters cut to 240", std::make_exception_ptr(DescribedError(long300)), first240},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Pipe pipe;
+        writeErrorResponse(row.error, pipe.write);
+        pipe.closeWrite();
+        const auto frame = readAll(pipe.read);
+        const auto response =
+            loftwing::NativeMessageCodec::decode<loftwing::NativeHostResponse>(frame);
+        EXPECT_EQ(response, (loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
+    }
+    EXPECT_EQ(loftwing::characterCount(first240), 240u);
+}
+
+}  // namespace
+}  // namespace zevirudi

@@ -1,0 +1,119 @@
+#include "records/NativeMessageCodec.h"
+
+#include "records/NativeMessages.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace loftwing {
+namespace {
+
+std::string prefix(std::uint32_t length) {
+    std::string bytes;
+    for (int shift = 0; shift < 32; shift += 8) {
+        bytes += static_cast<char>(length >> shift & 0xFF);
+    }
+    return bytes;
+}
+
+std::string frameOf(const std::string& json) {
+    return prefix(static_cast<std::uint32_t>(json.size())) + json;
+}
+
+// A response whose JSON text is exactly `size` bytes: one warning padded with letters.
+NativeHostResponse responseOfJsonSize(std::size_t size) {
+    NativeHostResponse response{true, {}, {}, {""}, {}, {}};
+    const auto base = encodeJson(response, DateEncoding::millisecondsSince1970).size();
+    response.warnings[0].assign(size - base, 'a');
+    return response;
+}
+
+template <typename Call>
+std::optional<LoftwingMultiError> libraryErrorOf(Call call) {
+    try {
+        call();
+    } catch (const LoftwingMultiError& error) {
+        return error;
+    } catch (...) {
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+TEST(NativeMessageCodec, EncodeAllowsExactlyOneMebibyte) {
+    const auto atLimit = responseOfJsonSize(NativeMessageCodec::maximumHostMessageBytes);
+    const auto frame = NativeMessageCodec::encode(atLimit);
+    ASSERT_EQ(frame.size(), 4 + 1'048'576u);
+    EXPECT_EQ(frame.substr(0, 4), std::string("\x00\x00\x10\x00", 4));
+    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame), atLimit);
+
+    const auto overLimit = responseOfJsonSize(NativeMessageCodec::maximumHostMessageBytes + 1);
+    EXPECT_EQ(libraryErrorOf([&] { NativeMessageCodec::encode(overLimit); }),
+              LoftwingMultiError::responseTooLarge());
+}
+
+TEST(NativeMessageCodec, FramesAreLittleEndianLengthThenJson) {
+    const auto frame = NativeMessageCodec::encode(NativeHostRequest("status", {}, {}, {}, {}, {}));
+    EXPECT_EQ(frame, std::string("\x11\x00\x00\x00", 4) + R"({"type":"status"})");
+    const unsigned char bytes[4]{0x04, 0x03, 0x02, 0x01};
+    EXPECT_EQ(NativeMessageCodec::announcedLength(bytes), 0x01020304u);
+    const unsigned char highest[4]{0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(NativeMessageCodec::announcedLength(highest), 0xFFFFFFFFu);
+}
+
+TEST(NativeMessageCodec, EveryFramingFaultIsInvalidData) {
+    const std::string json = R"({"type":"status"})";
+    struct Row {
+        const char* name;
+        std::string frame;
+    };
+    const std::vector<Row> rows{
+        {"empty", ""},
+        {"three bytes", std::string("\x02\x00\x00", 3)},
+        {"length 10, 11 bytes follow", prefix(10) + std::string(11, ' ')},
+        {"length 10, 9 bytes follow", prefix(10) + std::string(9, ' ')},
+        {"trailing byte after the JSON", frameOf(json) + "\n"},
+        {"length above 1 MiB with its body", prefix(2'000'000) + std::string(2'000'000, ' ')},
+        {"one byte above 1 MiB", prefix(1'048'577) + std::string(1'048'577, ' ')},
+        {"highest length, no body", prefix(0xFFFFFFFF)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(libraryErrorOf([&] { NativeMessageCodec::decode<NativeHostRequest>(row.frame); }),
+                  LoftwingMultiError::invalidData());
+    }
+}
+
+TEST(NativeMessageCodec, JsonFaultsAreTheDecodersOwn) {
+    const std::vector<std::string> bodies{
+        "", "{}", "{", "null", R"({"type":"status",})", "{\"type\":\"\xC3\x28\"}"};
+    for (const auto& body : bodies) {
+        SCOPED_TRACE(body);
+        EXPECT_THROW(NativeMessageCodec::decode<NativeHostRequest>(frameOf(body)),
+                     JsonDecodingError);
+    }
+}
+
+TEST(NativeMessageCodec, RoundTripsMessagesWithMillisecondDates) {
+    const NativeHostRequest request("poll", "https://shop.example", 1'700'000'000'123,
+                                    std::vector<std::string>{"g:1", "m:2"}, {}, {});
+    EXPECT_EQ(NativeMessageCodec::decode<NativeHostRequest>(NativeMessageCodec::encode(request)),
+              request);
+
+    const NativeHostResponse response{
+        true,
+        {MailMessage{"g:1", "g", MailProvider::google, "a@x", "s", true, "Code", "123456", "",
+                     Timestamp{std::chrono::milliseconds{1'700'000'000'123}}}},
+        {},
+        {},
+        {},
+        {}};
+    const auto frame = NativeMessageCodec::encode(response);
+    EXPECT_NE(frame.find(R"("receivedAt":1700000000123)"), std::string::npos);
+    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame), response);
+}
+
+}  // namespace
+}  // namespace loftwing

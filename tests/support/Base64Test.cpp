@@ -1,0 +1,71 @@
+#include "support/Base64.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace loftwing {
+namespace {
+
+// RFC 4648 section 10.
+const std::vector<std::pair<std::string, std::string>> rfc4648Vectors{
+    {"", ""},
+    {"f", "Zg=="},
+    {"fo", "Zm8="},
+    {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="},
+    {"fooba", "Zm9vYmE="},
+    {"foobar", "Zm9vYmFy"},
+};
+
+TEST(Base64, RFC4648Vectors) {
+    for (const auto& [bytes, text] : rfc4648Vectors) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(base64Encode(bytes), text);
+        EXPECT_EQ(base64DecodeStrict(text), bytes);
+        std::string unpadded = text;
+        unpadded.erase(unpadded.find_last_not_of('=') + 1);
+        EXPECT_EQ(base64URLEncodeNoPadding(bytes), unpadded);
+    }
+}
+
+TEST(Base64, AllByteValuesRoundTripAndUseTheRightAlphabet) {
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) {
+        bytes += static_cast<char>(i);
+    }
+    const auto standard = base64Encode(bytes);
+    EXPECT_EQ(base64DecodeStrict(standard), bytes);
+    const auto url = base64URLEncodeNoPadding(bytes);
+    EXPECT_EQ(url.find_first_of("+/="), std::string::npos);
+    EXPECT_NE(url.find_first_of("-_"), std::string::npos);
+    EXPECT_EQ(base64URLEncodeNoPadding("\xFB\xFF"), "-_8");
+    EXPECT_EQ(base64Encode("\xFB\xFF"), "+/8=");
+}
+
+TEST(Base64, StrictDecodingRefusesEveryFault) {
+    const std::vector<std::pair<const char*, std::string>> refused{
+        {"length 1 mod 4", "Zm9vY"},
+        {"length 2 without padding", "Zg"},
+        {"length 3 without padding", "Zm8"},
+        {"three padding characters", "Z==="},
+        {"only padding", "===="},
+        {"padding in the middle", "Zg==Zm8="},
+        {"padding inside a quantum", "Z=g="},
+        {"space", "Zm9v YmFy"},
+        {"line break", "Zm9v\nYmFy"},
+        {"trailing line break", "Zm9vYmFy\n"},
+        {"leading space", " Zm9v"},
+        {"url alphabet", "-_8="},
+        {"nul byte", std::string("Zm9\0", 4)},
+        {"non-ascii", "Zm9\xC3\xA9"},
+    };
+    for (const auto& [name, text] : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(base64DecodeStrict(text), std::nullopt);
+    }
+}
+
+}  // namespace
+}  // namespace loftwing
