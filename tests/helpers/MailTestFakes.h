@@ -83,8 +83,9 @@ class ScriptedMailboxClient : public MailboxClient {
 
 inline StoredAccount storedAccount(std::string id, MailProvider provider, std::string email,
                                    Timestamp expiresAt = Timestamp{}) {
+    OAuthTokenSet tokens{"access-" + email, "refresh-" + email, expiresAt, {}};
     return StoredAccount{ConnectedAccount{std::move(id), provider, std::move(email), {}},
-                         OAuthTokenSet{"access-" + email, "refresh-" + email, expiresAt, {}}};
+                         std::move(tokens)};
 }
 
 }  // namespace loftwing::testing
