@@ -39,7 +39,8 @@ std::string quoted(const std::string& text) {
 }
 
 void writeAtomically(const std::filesystem::path& target, const std::string& bytes) {
-    std::string scratch = (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
+    std::string scratch =
+        (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(scratch.data());
     if (fd < 0) {
         throw std::system_error(errno, std::generic_category(), "create " + scratch);
@@ -111,12 +112,22 @@ std::string ChromeIntegration::manifestJSON(const std::string& executablePath,
                                             const std::string& extensionOrigin) {
     return "{\n"
            "  \"allowed_origins\" : [\n"
-           "    " + quoted(extensionOrigin) + "\n"
+           "    " +
+           quoted(extensionOrigin) +
+           "\n"
            "  ],\n"
-           "  \"description\" : " + quoted("Zevirudi local mail connection") + ",\n"
-           "  \"name\" : " + quoted("com.loftwing.multi") + ",\n"
-           "  \"path\" : " + quoted(executablePath) + ",\n"
-           "  \"type\" : " + quoted("stdio") + "\n"
+           "  \"description\" : " +
+           quoted("Zevirudi local mail connection") +
+           ",\n"
+           "  \"name\" : " +
+           quoted("com.loftwing.multi") +
+           ",\n"
+           "  \"path\" : " +
+           quoted(executablePath) +
+           ",\n"
+           "  \"type\" : " +
+           quoted("stdio") +
+           "\n"
            "}";
 }
 

@@ -21,7 +21,7 @@ struct ChromeIntegrationState {
 // Installs the native messaging host manifest for Chrome and Chromium and locates the unpacked
 // extension shipped with the application. Thread-safe.
 class ChromeIntegration {
-public:
+  public:
     static constexpr const char* manifestFileName = "com.loftwing.multi.json";
     static constexpr const char* extensionFolderName = "DuraredeVodozAzerideve";
 
@@ -38,13 +38,14 @@ public:
     // creating them. Throws itemNotFound without an executable, std::filesystem::filesystem_error
     // or std::system_error when a folder or file cannot be written (an earlier manifest is then
     // left untouched).
-    ChromeIntegrationState installNativeHost(const loftwing::LoftwingAppConfiguration& configuration);
+    ChromeIntegrationState installNativeHost(
+        const loftwing::LoftwingAppConfiguration& configuration);
 
     // The manifest's exact bytes for an executable path and an extension origin.
     static std::string manifestJSON(const std::string& executablePath,
                                     const std::string& extensionOrigin);
 
-private:
+  private:
     std::mutex mutex_;
     std::filesystem::path configHome_;
     std::filesystem::path executable_;

@@ -11,7 +11,7 @@ namespace zevirudi {
 // Creates the real transport on the first request. A native host answering "status" never sends
 // one, and must not pay for the HTTP stack's start-up.
 class DeferredTransport : public loftwing::HTTPTransport {
-public:
+  public:
     using Factory = std::function<std::shared_ptr<loftwing::HTTPTransport>()>;
 
     explicit DeferredTransport(Factory factory) : factory_(std::move(factory)) {}
@@ -22,7 +22,7 @@ public:
         return transport_->data(request, std::move(stop));
     }
 
-private:
+  private:
     Factory factory_;
     std::once_flag created_;
     std::shared_ptr<loftwing::HTTPTransport> transport_;

@@ -29,7 +29,8 @@ void runNativeHostSession(const std::string& callerOrigin,
     }
     // Nothing of the request is looked at, and the keyring is not touched, for any other caller.
     if (callerOrigin != configuration.extensionOrigin()) {
-        writeErrorResponse(std::make_exception_ptr(loftwing::LoftwingMultiError::authenticationFailed()));
+        writeErrorResponse(
+            std::make_exception_ptr(loftwing::LoftwingMultiError::authenticationFailed()));
         return;
     }
 

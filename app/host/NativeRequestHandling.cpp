@@ -65,8 +65,8 @@ NativeHostResponse health(loftwing::AccountStore& accountStore, loftwing::Mailbo
                           loftwing::Timestamp now) {
     const auto milliseconds =
         static_cast<std::int64_t>(std::trunc(loftwing::secondsSince1970(now) * 1000.0));
-    auto response = fromWatchResponse(
-        monitor.poll(loftwing::WatchRequest("poll", std::string(healthCheckOrigin), milliseconds, {})));
+    auto response = fromWatchResponse(monitor.poll(
+        loftwing::WatchRequest("poll", std::string(healthCheckOrigin), milliseconds, {})));
     response.messages.clear();
     try {
         response.accounts = connectedAccounts(accountStore.allAccounts());

@@ -48,7 +48,8 @@ void detachStreams() {
     if (!handle) {
         ::_exit(0);
     }
-    auto* show = reinterpret_cast<ShowNotificationsFunction>(::dlsym(handle, showNotificationsSymbol));
+    auto* show =
+        reinterpret_cast<ShowNotificationsFunction>(::dlsym(handle, showNotificationsSymbol));
     const int status = show ? show(link, code) : 0;
     // The toolkit's atexit handlers must not run in a process forked from the host.
     ::_exit(status);

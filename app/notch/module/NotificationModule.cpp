@@ -19,5 +19,5 @@ extern "C" __attribute__((visibility("default"))) int zevirudi_show_notification
 }
 
 // The module and the host must agree on the symbol's type.
-static_assert(std::is_same_v<decltype(&zevirudi_show_notifications),
-                             zevirudi::ShowNotificationsFunction>);
+static_assert(
+    std::is_same_v<decltype(&zevirudi_show_notifications), zevirudi::ShowNotificationsFunction>);
