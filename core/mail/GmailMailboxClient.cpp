@@ -89,7 +89,7 @@ std::vector<MailMessage> GmailMailboxClient::recentMessages(
             std::vector<std::jthread> fetches;
             fetches.reserve(end - offset);
             for (std::size_t i = offset; i < end; ++i) {
-                fetches.emplace_back([&, i] {
+                auto fetch = [&, i] {
                     try {
                         auto message = fetchMessage(accessToken, account, candidates[i], now,
                                                     batchStop.get_token());
@@ -104,7 +104,13 @@ std::vector<MailMessage> GmailMailboxClient::recentMessages(
                             batchStop.request_stop();
                         }
                     }
-                });
+                };
+                try {
+                    fetches.emplace_back(fetch);
+                } catch (...) {
+                    batchStop.request_stop();  // no thread to spare: stop the started ones
+                    throw;
+                }
             }
         }  // joins the batch
         if (firstFailure) {
