@@ -9,9 +9,16 @@
 
 namespace zevirudi {
 
+std::filesystem::path executablePath() {
+    return std::filesystem::read_symlink("/proc/self/exe");
+}
+
 std::filesystem::path resourceDirectory() {
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe");
-    return executable.parent_path().parent_path() / "share" / "zevirudi";
+    return executablePath().parent_path().parent_path() / "share" / "zevirudi";
+}
+
+std::filesystem::path moduleDirectory() {
+    return executablePath().parent_path().parent_path() / "lib" / "zevirudi";
 }
 
 loftwing::LoftwingAppConfiguration loadConfiguration(const std::filesystem::path& resources) {

@@ -12,6 +12,12 @@ namespace zevirudi {
 // std::filesystem::filesystem_error when the executable path cannot be read.
 std::filesystem::path resourceDirectory();
 
+// The running executable's real path (/proc/self/exe). Throws std::filesystem::filesystem_error.
+std::filesystem::path executablePath();
+
+// Where the executable's loadable modules live: <prefix>/lib/zevirudi/.
+std::filesystem::path moduleDirectory();
+
 // Reads and decodes <resources>/OAuthConfig.json. Throws LoftwingMultiError::itemNotFound when
 // the file does not exist, std::system_error when it cannot be read, JsonDecodingError when it
 // does not decode.

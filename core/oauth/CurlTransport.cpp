@@ -5,8 +5,11 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <map>
@@ -204,9 +207,9 @@ std::shared_ptr<Transfer> prepare(const HTTPRequest& request) {
               "CURLOPT_HTTP_VERSION");
     // Wait for a multiplexed HTTP/2 stream on an existing connection rather than opening another.
     requireOK(curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L), "CURLOPT_PIPEWAIT");
-    requireOK(
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count())),
-        "CURLOPT_TIMEOUT_MS");
+    // curl reads 0 as "no time-out"; every request of this system has one.
+    const long timeout = std::max<long>(1, static_cast<long>(request.timeout.count()));
+    requireOK(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout), "CURLOPT_TIMEOUT_MS");
     requireOK(curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, ""), "CURLOPT_ACCEPT_ENCODING");
     requireOK(curl_easy_setopt(easy, CURLOPT_USERAGENT, "Zevirudi"), "CURLOPT_USERAGENT");
     // curl's default write callback prints the body on standard output, which carries the native
@@ -326,6 +329,14 @@ class CurlTransport::Engine {
     }
 
     void work() {
+        // Every socket of the engine is written on this thread. A peer that closes a TLS
+        // connection can make a write raise SIGPIPE, which would end the process (the native host
+        // with its reply unwritten); blocked here, it stays pending on this thread and harmless.
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
         std::map<CURL*, std::shared_ptr<Transfer>> active;
         for (;;) {
             std::vector<std::shared_ptr<Transfer>> added;

@@ -86,7 +86,7 @@ OAuthProviderError::OAuthProviderError(std::string_view code,
                                        const std::optional<std::string>& detail)
     : code_(prefixCharacters(code, 80)),
       detail_(detail ? std::optional<std::string>(prefixCharacters(*detail, 200)) : std::nullopt) {
-    description_ = "The mail provider rejected the sign-in request (" + code_ + ")";
+    description_ = "The mail provider rejected the sign-in request (" + code_;
     description_ += detail_ && !detail_->empty() ? "): " + *detail_ : ").";
 }
 

@@ -264,7 +264,7 @@ json::object sandboxProductConfig(const std::string& baseURL) {
                                {"offline_access", "openid", "email", "profile",
                                 "https://graph.microsoft.com/User.Read",
                                 "https://graph.microsoft.com/Mail.Read"},
-                               "/v1.0/me")},
+                               "/v1.0/me?$select=id,displayName,mail,userPrincipalName")},
     };
 }
 

@@ -1,13 +1,11 @@
 #include "oauth/AppConfiguration.h"
 
-#include "bundle/AppBundle.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
 #include <boost/json/value.hpp>
 
 #include <unistd.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -174,52 +172,6 @@ TEST(AppConfiguration, ExtensionOriginAndChromeWebStore) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(configuration(id, row.url).usesChromeWebStore(), row.store);
-    }
-}
-
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "oauth-config-XXXXXX");
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-TEST(AppBundle, LoadsTheConfigurationFromTheResourceFolder) {
-    const TemporaryDirectory folder;
-    EXPECT_THROW(
-        {
-            try {
-                zevirudi::loadConfiguration(folder.path());
-            } catch (const LoftwingMultiError& error) {
-                EXPECT_EQ(error, LoftwingMultiError::itemNotFound());
-                throw;
-            }
-        },
-        LoftwingMultiError);
-
-    std::ofstream(folder.path() / "OAuthConfig.json") << "{not json";
-    EXPECT_THROW(zevirudi::loadConfiguration(folder.path()), JsonDecodingError);
-
-    std::ofstream(folder.path() / "OAuthConfig.json") << fullFile;
-    EXPECT_EQ(zevirudi::loadConfiguration(folder.path()), decodeAppConfiguration(fullFile));
-}
-
-TEST(AppBundle, ResourcesSitBesideTheRealExecutable) {
-    // Test executables live in <build>/bin like zevirudi, so their resources are
-    // <build>/share/zevirudi whatever the environment says.
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe");
-    EXPECT_EQ(zevirudi::resourceDirectory(),
-              executable.parent_path().parent_path() / "share" / "zevirudi");
-    if (const char* build = std::getenv("ZEVIRUDI_BUILD_DIR")) {
-        EXPECT_EQ(
-            std::filesystem::weakly_canonical(zevirudi::resourceDirectory()),
-            std::filesystem::weakly_canonical(std::filesystem::path(build) / "share" / "zevirudi"));
     }
 }
 

@@ -3,12 +3,14 @@
 #include "storage/AccountStore.h"
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <vector>
 
 namespace loftwing::testing {
 
-// An AccountStore in memory that counts saves. Thread-safe.
+// An AccountStore in memory that counts saves; a set `failure` is thrown by every save.
+// Thread-safe.
 class InMemoryAccountStore : public AccountStore {
   public:
     std::vector<StoredAccount> allAccounts() override {
@@ -17,6 +19,9 @@ class InMemoryAccountStore : public AccountStore {
     }
     void save(const StoredAccount& account) override {
         std::lock_guard lock(mutex_);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
         ++saves_;
         std::erase_if(accounts_, [&](const auto& a) { return a.account.id == account.account.id; });
         accounts_.push_back(account);
@@ -29,6 +34,8 @@ class InMemoryAccountStore : public AccountStore {
         std::lock_guard lock(mutex_);
         return saves_;
     }
+
+    std::exception_ptr failure;
 
   private:
     mutable std::mutex mutex_;

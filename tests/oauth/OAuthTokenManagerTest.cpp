@@ -1,6 +1,7 @@
 #include "oauth/OAuthTokenManager.h"
 
 #include "oauth/FakeHTTPTransport.h"
+#include "oauth/InMemoryAccountStore.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -17,28 +18,6 @@ using testing::FakeHTTPTransport;
 
 const Timestamp now = fromSecondsSince1970(1'800'000'000);
 
-class FakeAccountStore : public AccountStore {
-  public:
-    std::vector<StoredAccount> allAccounts() override {
-        std::lock_guard lock(mutex_);
-        return saved_;
-    }
-    void save(const StoredAccount& account) override {
-        std::lock_guard lock(mutex_);
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-        saved_.push_back(account);
-    }
-    void remove(const std::string&) override {}
-
-    std::exception_ptr failure;
-
-  private:
-    std::mutex mutex_;
-    std::vector<StoredAccount> saved_;
-};
-
 const std::map<MailProvider, OAuthClientConfiguration> settings{
     {MailProvider::google, {"g-client", "https://oauth.example/google/token", {"a", "b"}}},
     {MailProvider::microsoft,
@@ -52,7 +31,8 @@ StoredAccount account(MailProvider provider, Timestamp expiresAt,
 }
 
 struct ManagerFixture {
-    std::shared_ptr<FakeAccountStore> store = std::make_shared<FakeAccountStore>();
+    std::shared_ptr<testing::InMemoryAccountStore> store =
+        std::make_shared<testing::InMemoryAccountStore>();
     std::shared_ptr<FakeHTTPTransport> transport;
     OAuthTokenManager manager;
 

@@ -197,7 +197,8 @@ TEST_F(SandboxAdminTest, ProductConfigPointsAtThisInstance) {
     std::filesystem::remove_all(dir);
     const std::string base = sandbox.baseURL();
     EXPECT_EQ(config.at("google").at("tokenEndpoint").as_string(), base + "/google/oauth/token");
-    EXPECT_EQ(config.at("microsoft").at("profileURL").as_string(), base + "/v1.0/me");
+    EXPECT_EQ(config.at("microsoft").at("profileURL").as_string(),
+              base + "/v1.0/me?$select=id,displayName,mail,userPrincipalName");
     EXPECT_EQ(config.at("microsoft").at("apiBaseURL").as_string(), base);
     EXPECT_FALSE(config.as_object().contains("keychainAccessGroup"));
 

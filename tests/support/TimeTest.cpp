@@ -95,8 +95,9 @@ TEST(Time, MillisecondConversions) {
         EXPECT_EQ(fromMillisecondsSince1970(row.milliseconds), row.instant);
         EXPECT_EQ(millisecondsSince1970(row.instant), row.milliseconds);
     }
-    for (double outside : {1e300, -1e300, 9.3e15, std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity()}) {
+    for (double outside :
+         {1e300, -1e300, 9.3e15, 9.3e12, -9.3e12, std::numeric_limits<double>::quiet_NaN(),
+          std::numeric_limits<double>::infinity()}) {
         SCOPED_TRACE(outside);
         EXPECT_EQ(fromMillisecondsSince1970(outside), std::nullopt);
     }

@@ -1,0 +1,169 @@
+#include "host/NativeRequestValidation.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace zevirudi {
+namespace {
+
+using loftwing::CodeNotificationPayload;
+using loftwing::LinkNotificationPayload;
+
+TEST(PageOrigin, AcceptsSchemeHostAndPortOnly) {
+    struct Row {
+        const char* origin;
+        bool valid;
+    };
+    const std::vector<Row> rows{
+        {"https://example.com", true},
+        {"http://localhost:8080", true},
+        {"https://accounts.example.com:8443", true},
+        {"https://example.com/", false},
+        {"https://example.com/login", false},
+        {"https://example.com?x=1", false},
+        {"https://example.com?", false},
+        {"https://example.com#top", false},
+        {"https://user@example.com", false},
+        {"https://user:pw@example.com", false},
+        {"ftp://example.com", false},
+        {"HTTPS://example.com", false},
+        {"Https://example.com", false},
+        {"https://", false},
+        {"https:example.com", false},
+        {"example.com", false},
+        {"", false},
+        {"https://exa mple.com", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.origin);
+        EXPECT_EQ(isValidPageOrigin(row.origin), row.valid);
+    }
+}
+
+TEST(DisplayText, RemovesControlAndFormatCharactersThenCuts) {
+    struct Row {
+        std::string text;
+        std::size_t limit;
+        std::string expected;
+    };
+    const std::vector<Row> rows{
+        {"Acme\nMail\t", 40, "AcmeMail"},
+        {"a\u200Bb\u202Ec\u00ADd", 40, "abcd"},  // zero-width space, RTL override, soft hyphen
+        {"  spaced  ", 40, "  spaced  "},
+        {"abcdef", 3, "abc"},
+        {"\U0001F469\u200D\U0001F4BBxyz", 3, "\U0001F469\U0001F4BBx"},  // ZWJ is Cf: removed first
+        {"e\u0301e\u0301e\u0301", 2, "e\u0301e\u0301"},
+        {std::string("\x01\x7f", 2), 5, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(sanitizedDisplayText(row.text, row.limit), row.expected);
+    }
+}
+
+CodeNotificationPayload code(std::string value, std::string host = "example.com") {
+    return CodeNotificationPayload{std::move(value), std::move(host), "Acme",
+                                   "me@example.com", "Gmail",         false};
+}
+
+TEST(CodeNotification, CleansAndRefuses) {
+    struct Row {
+        const char* name;
+        CodeNotificationPayload payload;
+        std::optional<std::string> code;  // nothing: refused
+        std::string host = "example.com";
+    };
+    const std::vector<Row> rows{
+        {"digits", code("482913"), "482913"},
+        {"lower-case letters are upper-cased", code("ab12cd"), "AB12CD"},
+        {"hyphen", code("123-456"), std::nullopt},
+        {"inner space", code("123 456"), std::nullopt},
+        {"letters only", code("ABCDEF"), std::nullopt},
+        {"three characters", code("123"), std::nullopt},
+        {"thirteen digits cut to ten", code("1234567890123"), "1234567890"},
+        {"control characters removed", code("12\n34\u200B56"), "123456"},
+        {"non-ASCII digit", code("12\u0663456"), std::nullopt},
+        {"mixed-case host", code("123456", "Login.Example.COM"), "123456", "login.example.com"},
+        {"host with space", code("123456", "exa mple.com"), std::nullopt},
+        {"host with slash", code("123456", "example.com/login"), std::nullopt},
+        {"host with port", code("123456", "example.com:443"), std::nullopt},
+        {"host with user", code("123456", "me@example.com"), std::nullopt},
+        {"empty host", code("123456", ""), std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto cleaned = validatedCodeNotification(row.payload);
+        ASSERT_EQ(cleaned.has_value(), row.code.has_value());
+        if (cleaned) {
+            EXPECT_EQ(cleaned->code, *row.code);
+            EXPECT_EQ(cleaned->destinationHost, row.host);
+        }
+    }
+    EXPECT_FALSE(validatedCodeNotification(std::nullopt));
+}
+
+TEST(CodeNotification, CleansTextFields) {
+    auto payload = code("482913");
+    payload.source = "\x01\x02";
+    EXPECT_FALSE(validatedCodeNotification(payload)) << "a source of control characters only";
+
+    payload = code("482913");
+    payload.providerLabel = "";
+    EXPECT_FALSE(validatedCodeNotification(payload));
+
+    payload = code("482913");
+    payload.accountEmail = "\u200B\n";
+    payload.source = std::string(200, 's');
+    payload.providerLabel = std::string(50, 'p');
+    payload.wasCopied = true;
+    const auto cleaned = validatedCodeNotification(payload);
+    ASSERT_TRUE(cleaned);
+    EXPECT_FALSE(cleaned->accountEmail) << "an e-mail of control characters becomes absent";
+    EXPECT_EQ(cleaned->source, std::string(120, 's'));
+    EXPECT_EQ(cleaned->providerLabel, std::string(40, 'p'));
+    EXPECT_TRUE(cleaned->wasCopied);
+}
+
+LinkNotificationPayload link(std::string url, std::string host = "example.com",
+                             std::string purpose = "sign-in") {
+    return LinkNotificationPayload{std::move(url), std::move(host), "Acme",
+                                   std::nullopt,   "Gmail",         std::move(purpose)};
+}
+
+TEST(LinkNotification, AcceptsOnlyHttpsLinksToTheDestination) {
+    struct Row {
+        const char* name;
+        LinkNotificationPayload payload;
+        bool accepted;
+        std::string host = "example.com";
+    };
+    const std::vector<Row> rows{
+        {"plain", link("https://example.com/verify?t=1"), true},
+        {"upper-case scheme", link("HTTPS://example.com/verify"), true},
+        {"host differs only in case", link("https://EXAMPLE.com/v", "Example.Com"), true},
+        {"http", link("http://example.com/verify"), false},
+        {"other host", link("https://evil.example/verify"), false},
+        {"subdomain", link("https://login.example.com/verify"), false},
+        {"user info", link("https://user@example.com/verify"), false},
+        {"not a URL", link("https://exa mple.com/"), false},
+        {"no host", link("https:///path"), false},
+        {"purpose in other case", link("https://example.com/v", "example.com", "Sign-in"), false},
+        {"password reset", link("https://example.com/v", "example.com", "password-reset"), true},
+        {"confirmation", link("https://example.com/v", "example.com", "email-confirmation"), true},
+        {"empty purpose", link("https://example.com/v", "example.com", ""), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto cleaned = validatedLinkNotification(row.payload);
+        ASSERT_EQ(cleaned.has_value(), row.accepted);
+        if (cleaned) {
+            EXPECT_EQ(cleaned->url, row.payload.url);
+            EXPECT_EQ(cleaned->destinationHost, row.host);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zevirudi
