@@ -45,16 +45,6 @@ MicrosoftProfile decodeMicrosoftProfile(std::string_view body) {
             fields.optionalString("mail"), fields.optionalString("userPrincipalName")};
 }
 
-std::string profileRequestURL(const loftwing::LoftwingAppConfiguration& configuration,
-                              MailProvider provider) {
-    std::string url = configuration.profileURL(provider);
-    if (provider == MailProvider::microsoft) {
-        url += url.find('?') == std::string::npos ? '?' : '&';
-        url += "$select=id,displayName,mail,userPrincipalName";
-    }
-    return url;
-}
-
 ConnectedAccount googleAccount(const GoogleProfile& profile) {
     if (profile.sub.empty() || profile.email.empty()) {
         throw LoftwingMultiError::invalidResponse();
@@ -116,7 +106,8 @@ ConnectedAccount OAuthAccountConnector::fetchAccount(MailProvider provider,
                                                      const std::string& accessToken,
                                                      std::stop_token stop) const {
     loftwing::HTTPRequest request;
-    request.url = profileRequestURL(configuration_, provider);
+    // The configured address is complete: Microsoft's carries its $select query.
+    request.url = configuration_.profileURL(provider);
     request.method = "GET";
     request.headers = {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}};
     request.timeout = std::chrono::seconds(60);

@@ -38,6 +38,9 @@ loftwing::ProviderOAuthConfiguration providerSettings(const std::string& name) {
     settings.tokenEndpoint = "https://login." + name + ".example/token";
     settings.scopes = {"openid", "email"};
     settings.profileURL = "https://api." + name + ".example/profile";
+    if (name == "microsoft") {
+        *settings.profileURL += "?$select=id,displayName,mail,userPrincipalName";
+    }
     return settings;
 }
 
