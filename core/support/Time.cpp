@@ -45,10 +45,10 @@ std::string formatISO8601(Timestamp t) {
     const std::chrono::year_month_day ymd{days};
     const std::chrono::hh_mm_ss hms{seconds - days};
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                  static_cast<int>(hms.seconds().count()));
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                  static_cast<unsigned>(ymd.day()), static_cast<int>(hms.hours().count()),
+                  static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
     return buffer;
 }
 
@@ -115,8 +115,8 @@ std::optional<Timestamp> parseRFC3339(std::string_view text, bool allowFraction)
         const int sign = text[pos] == '-' ? -1 : 1;
         ++pos;
         int oh = 0, om = 0;
-        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') || !readDigits(text, pos, 2, om) ||
-            oh > 23 || om > 59) {
+        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') ||
+            !readDigits(text, pos, 2, om) || oh > 23 || om > 59) {
             return std::nullopt;
         }
         offsetMinutes = sign * (oh * 60 + om);
