@@ -28,7 +28,7 @@ struct HTTPResponse {
 // produced no HTTP response throw (TransportError), and a stop request throws OperationCancelled.
 // Implementations are safe for concurrent use.
 class HTTPTransport {
-public:
+  public:
     virtual ~HTTPTransport() = default;
     virtual HTTPResponse data(const HTTPRequest& request, std::stop_token stop = {}) = 0;
 };

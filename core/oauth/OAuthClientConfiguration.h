@@ -11,7 +11,8 @@ struct OAuthClientConfiguration {
     std::string tokenEndpoint;  // an absolute URL that parsed
     std::vector<std::string> scopes;
 
-    friend bool operator==(const OAuthClientConfiguration&, const OAuthClientConfiguration&) = default;
+    friend bool operator==(const OAuthClientConfiguration&,
+                           const OAuthClientConfiguration&) = default;
 };
 
 }  // namespace loftwing

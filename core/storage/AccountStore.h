@@ -9,7 +9,7 @@ namespace loftwing {
 
 // The connected accounts with their tokens. Implementations are thread-safe.
 class AccountStore {
-public:
+  public:
     virtual ~AccountStore() = default;
 
     // Every stored account, sorted by address.

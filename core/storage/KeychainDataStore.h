@@ -8,7 +8,7 @@ namespace loftwing {
 // Opaque byte items in the system keyring, one per account key, inside one service and an
 // optional access group. Implementations are thread-safe; every failure is a LoftwingMultiError.
 class KeychainDataStore {
-public:
+  public:
     virtual ~KeychainDataStore() = default;
 
     // The bytes stored under the key, or nothing when there is no such item.

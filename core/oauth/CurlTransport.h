@@ -1,0 +1,40 @@
+#pragma once
+
+#include "oauth/HTTPTransport.h"
+
+#include <cstddef>
+#include <memory>
+
+namespace loftwing {
+
+// HTTPTransport on libcurl. Every CurlTransport of the process hands its requests to one transfer
+// engine (one curl multi handle driven by one worker thread), so all requests share one connection
+// pool and HTTP/2 connections are multiplexed. libcurl does not support sharing a connection cache
+// between concurrently running easy handles of different threads, which is why the transfers run
+// on one thread and the callers wait for their results.
+//
+// - HTTP/2 over TLS where the server offers it; HTTP/1.1 otherwise.
+// - Only https, and plain http to loopback hosts (127.0.0.0/8, ::1, localhost); any other address
+//   fails with TransportError(-1) before anything is sent.
+// - The request's time-out covers the whole transfer (TransportError -1001).
+// - A stop request ends the call with OperationCancelled within a few milliseconds.
+// - A body over 64 MiB (after content decoding) fails with TransportError(-1).
+// - Redirects are followed to https addresses only, at most 10 times.
+// Thread-safe: any number of threads may call data() at once.
+class CurlTransport : public HTTPTransport {
+  public:
+    static constexpr std::size_t maximumBodySize = 64 * 1024 * 1024;
+
+    CurlTransport();
+    ~CurlTransport() override;
+    CurlTransport(const CurlTransport&) = delete;
+    CurlTransport& operator=(const CurlTransport&) = delete;
+
+    HTTPResponse data(const HTTPRequest& request, std::stop_token stop = {}) override;
+
+  private:
+    class Engine;
+    Engine& engine_;
+};
+
+}  // namespace loftwing

@@ -1,0 +1,339 @@
+#include "storage/SecretServiceKeychainStore.h"
+
+#include "records/Errors.h"
+#include "support/Text.h"
+
+// The D-Bus object path API lets the store search, read and write without libsecret's automatic
+// unlocking, which would show a prompt and block until a person answers it.
+#define SECRET_API_SUBJECT_TO_CHANGE
+#include <libsecret/secret.h>
+
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace loftwing {
+namespace {
+
+constexpr const char* kDefaultCollectionPath = "/org/freedesktop/secrets/aliases/default";
+constexpr const char* kContentType = "application/octet-stream";
+constexpr const char* kSchemaName = "com.loftwing.multi.KeychainItem";
+
+// Other tools (secret-tool, Seahorse) find the items by their attributes alone, so the schema name
+// is written but never required when matching.
+const SecretSchema* itemSchema() {
+    static const SecretSchema schema = {
+        kSchemaName,
+        SECRET_SCHEMA_DONT_MATCH_NAME,
+        {
+            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {"accessGroup", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+        },
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+    };
+    return &schema;
+}
+
+std::mutex& libsecretMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct HashTableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+struct ValueUnref {
+    void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+struct StrvFree {
+    void operator()(gchar** strings) const { g_strfreev(strings); }
+};
+struct StringFree {
+    void operator()(gchar* text) const { g_free(text); }
+};
+struct VariantUnref {
+    void operator()(GVariant* variant) const { g_variant_unref(variant); }
+};
+
+using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
+using HashTablePtr = std::unique_ptr<GHashTable, HashTableUnref>;
+using ValuePtr = std::unique_ptr<SecretValue, ValueUnref>;
+using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
+using StrvPtr = std::unique_ptr<gchar*, StrvFree>;
+using StringPtr = std::unique_ptr<gchar, StringFree>;
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+
+// The keyring's own message never leaves this function: only the kind of failure does.
+LoftwingMultiError mappedError(const GError* error) {
+    if (error == nullptr) {
+        // libsecret reports a dismissed prompt as a failure without an error.
+        return LoftwingMultiError::authenticationFailed();
+    }
+    if (error->domain == G_IO_ERROR) {
+        if (error->code == G_IO_ERROR_CANCELLED) {
+            return LoftwingMultiError::authenticationFailed();
+        }
+        // No session bus, a "disabled:" address, or a bus that went away.
+        return LoftwingMultiError::keychainNotAvailable();
+    }
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+            case G_DBUS_ERROR_SERVICE_UNKNOWN:
+            case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+            case G_DBUS_ERROR_NO_SERVER:
+            case G_DBUS_ERROR_DISCONNECTED:
+            case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+            case G_DBUS_ERROR_SPAWN_FORK_FAILED:
+            case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+            case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
+            case G_DBUS_ERROR_SPAWN_FAILED:
+            case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+            case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+            case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+                return LoftwingMultiError::keychainNotAvailable();
+            default:
+                break;
+        }
+    }
+    if (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_IS_LOCKED) {
+        return LoftwingMultiError::interactionNotAllowed();
+    }
+    return LoftwingMultiError::keychainStatus(error->code);
+}
+
+[[noreturn]] void fail(const ErrorPtr& error) {
+    throw mappedError(error.get());
+}
+
+// D-Bus strings are NUL-terminated UTF-8: a key with a NUL byte would silently name another item,
+// and invalid UTF-8 would make GLib abort the call.
+void requireDBusString(const std::string& text) {
+    if (text.find('\0') != std::string::npos || !isValidUTF8(text)) {
+        throw LoftwingMultiError::invalidData();
+    }
+}
+
+ServicePtr connectedService() {
+    GError* raw = nullptr;
+    ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
+    ErrorPtr error(raw);
+    if (!service) {
+        fail(error);
+    }
+    return service;
+}
+
+struct ItemPaths {
+    StrvPtr unlocked;
+    StrvPtr locked;
+};
+
+ItemPaths searchItems(SecretService* service, GHashTable* attributes) {
+    GError* raw = nullptr;
+    gchar** unlocked = nullptr;
+    gchar** locked = nullptr;
+    const gboolean found = secret_service_search_for_dbus_paths_sync(
+        service, itemSchema(), attributes, nullptr, &unlocked, &locked, &raw);
+    ItemPaths paths{StrvPtr(unlocked), StrvPtr(locked)};
+    ErrorPtr error(raw);
+    if (!found) {
+        fail(error);
+    }
+    return paths;
+}
+
+bool hasAny(const StrvPtr& paths) {
+    return paths && paths.get()[0] != nullptr;
+}
+
+// A locked collection hides its items from reads, so "nothing found" is only trustworthy once the
+// default collection is known to be unlocked. No default collection means nothing was stored.
+bool defaultCollectionIsLocked(SecretService* service) {
+    GError* raw = nullptr;
+    StringPtr path(secret_service_read_alias_dbus_path_sync(service, "default", nullptr, &raw));
+    ErrorPtr error(raw);
+    if (error) {
+        fail(error);
+    }
+    if (!path) {
+        return false;
+    }
+    GDBusProxy* proxy = G_DBUS_PROXY(service);
+    raw = nullptr;
+    VariantPtr reply(g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path.get(),
+        "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, &raw));
+    error.reset(raw);
+    if (!reply) {
+        fail(error);
+    }
+    VariantPtr locked;
+    {
+        GVariant* inner = nullptr;
+        g_variant_get(reply.get(), "(v)", &inner);
+        locked.reset(inner);
+    }
+    if (!g_variant_is_of_type(locked.get(), G_VARIANT_TYPE_BOOLEAN)) {
+        throw LoftwingMultiError::invalidData();
+    }
+    return g_variant_get_boolean(locked.get()) != FALSE;
+}
+
+}  // namespace
+
+SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
+                                                       std::optional<std::string> accessGroup)
+    : service_(std::move(service)) {
+    if (accessGroup) {
+        auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
+        if (!trimmed.empty()) {
+            accessGroup_ = std::move(trimmed);
+        }
+    }
+}
+
+namespace {
+
+// The attribute table points into the strings it is given; they must outlive it.
+HashTablePtr itemAttributes(const std::string& service, const std::optional<std::string>& group,
+                            const std::string& account) {
+    HashTablePtr table(g_hash_table_new(g_str_hash, g_str_equal));
+    g_hash_table_insert(table.get(), const_cast<char*>("service"),
+                        const_cast<char*>(service.c_str()));
+    g_hash_table_insert(table.get(), const_cast<char*>("account"),
+                        const_cast<char*>(account.c_str()));
+    g_hash_table_insert(table.get(), const_cast<char*>("accessGroup"),
+                        const_cast<char*>(group ? group->c_str() : ""));
+    return table;
+}
+
+HashTablePtr itemProperties(const std::string& service, const std::optional<std::string>& group,
+                            const std::string& account) {
+    HashTablePtr properties(g_hash_table_new_full(
+        g_str_hash, g_str_equal, nullptr, reinterpret_cast<GDestroyNotify>(g_variant_unref)));
+    const std::string label = "Zevirudi: " + account;
+    g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
+                        g_variant_ref_sink(g_variant_new_string(label.c_str())));
+
+    GVariantBuilder builder;
+    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_add(&builder, "{ss}", "service", service.c_str());
+    g_variant_builder_add(&builder, "{ss}", "account", account.c_str());
+    g_variant_builder_add(&builder, "{ss}", "accessGroup", group ? group->c_str() : "");
+    g_variant_builder_add(&builder, "{ss}", "xdg:schema", kSchemaName);
+    g_hash_table_insert(properties.get(),
+                        const_cast<char*>("org.freedesktop.Secret.Item.Attributes"),
+                        g_variant_ref_sink(g_variant_builder_end(&builder)));
+    return properties;
+}
+
+}  // namespace
+
+std::optional<std::string> SecretServiceKeychainStore::read(const std::string& account) {
+    requireDBusString(service_);
+    requireDBusString(account);
+    std::lock_guard lock(libsecretMutex());
+
+    const ServicePtr service = connectedService();
+    const HashTablePtr attributes = itemAttributes(service_, accessGroup_, account);
+    const ItemPaths paths = searchItems(service.get(), attributes.get());
+
+    if (hasAny(paths.unlocked)) {
+        GError* raw = nullptr;
+        ValuePtr value(secret_service_get_secret_for_dbus_path_sync(
+            service.get(), paths.unlocked.get()[0], nullptr, &raw));
+        ErrorPtr error(raw);
+        if (error) {
+            fail(error);
+        }
+        if (value) {
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(value.get(), &length);
+            return std::string(bytes, length);
+        }
+        // The item was locked or deleted between the search and the read: fall through.
+    }
+    if (hasAny(paths.locked)) {
+        throw LoftwingMultiError::interactionNotAllowed();
+    }
+    if (defaultCollectionIsLocked(service.get())) {
+        throw LoftwingMultiError::interactionNotAllowed();
+    }
+    return std::nullopt;
+}
+
+void SecretServiceKeychainStore::save(const std::string& bytes, const std::string& account) {
+    requireDBusString(service_);
+    requireDBusString(account);
+    std::lock_guard lock(libsecretMutex());
+
+    const ServicePtr service = connectedService();
+    const HashTablePtr properties = itemProperties(service_, accessGroup_, account);
+    const ValuePtr value(
+        secret_value_new(bytes.data(), static_cast<gssize>(bytes.size()), kContentType));
+
+    // Replacing matches the item by its full attribute set, so one item per identity remains.
+    GError* raw = nullptr;
+    const StringPtr path(secret_service_create_item_dbus_path_sync(
+        service.get(), kDefaultCollectionPath, properties.get(), value.get(),
+        SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
+    ErrorPtr error(raw);
+    if (!path) {
+        fail(error);
+    }
+}
+
+void SecretServiceKeychainStore::remove(const std::string& account) {
+    requireDBusString(service_);
+    requireDBusString(account);
+    std::lock_guard lock(libsecretMutex());
+
+    const ServicePtr service = connectedService();
+    const HashTablePtr attributes = itemAttributes(service_, accessGroup_, account);
+    const ItemPaths paths = searchItems(service.get(), attributes.get());
+
+    // Deleting nothing while a matching item stays behind a lock would report a removal that did
+    // not happen.
+    if (hasAny(paths.locked)) {
+        throw LoftwingMultiError::interactionNotAllowed();
+    }
+    if (!hasAny(paths.unlocked)) {
+        if (defaultCollectionIsLocked(service.get())) {
+            throw LoftwingMultiError::interactionNotAllowed();
+        }
+        return;
+    }
+    for (gchar** path = paths.unlocked.get(); *path != nullptr; ++path) {
+        GError* raw = nullptr;
+        const gboolean deleted =
+            secret_service_delete_item_dbus_path_sync(service.get(), *path, nullptr, &raw);
+        ErrorPtr error(raw);
+        if (deleted) {
+            continue;
+        }
+        // Deleted by someone else in the meantime: the goal is reached.
+        if (error && error->domain == SECRET_ERROR && error->code == SECRET_ERROR_NO_SUCH_OBJECT) {
+            continue;
+        }
+        fail(error);
+    }
+}
+
+}  // namespace loftwing

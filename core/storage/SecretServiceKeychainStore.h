@@ -1,0 +1,33 @@
+#pragma once
+
+#include "storage/KeychainDataStore.h"
+
+#include <optional>
+#include <string>
+
+namespace loftwing {
+
+// Items in the freedesktop Secret Service (GNOME Keyring, KWallet), one per (service, access
+// group, account key), stored in the default collection. The store never shows or waits for an
+// unlock prompt: a locked keyring is reported as interactionNotAllowed, a missing bus or Secret
+// Service as keychainNotAvailable. No D-Bus connection is opened before the first operation.
+// Thread-safe: operations of all instances in the process run one at a time, because libsecret
+// shares one service proxy and one transfer session per process.
+class SecretServiceKeychainStore final : public KeychainDataStore {
+  public:
+    // The access group is trimmed of white space and newlines; empty means none.
+    SecretServiceKeychainStore(std::string service, std::optional<std::string> accessGroup);
+
+    const std::string& service() const { return service_; }
+    const std::optional<std::string>& accessGroup() const { return accessGroup_; }
+
+    std::optional<std::string> read(const std::string& account) override;
+    void save(const std::string& bytes, const std::string& account) override;
+    void remove(const std::string& account) override;
+
+  private:
+    std::string service_;
+    std::optional<std::string> accessGroup_;
+};
+
+}  // namespace loftwing

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "storage/KeychainDataStore.h"
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace loftwing::testing {
+
+// A KeychainDataStore fake holding the items in a map. Each operation yields the thread once
+// before it touches the map, so callers that do not serialise their own read-modify-write steps
+// are caught by concurrent tests. `beforeOperation` may throw to simulate keyring failures.
+class InMemoryKeychainDataStore : public KeychainDataStore {
+  public:
+    enum class Operation { read, save, remove };
+
+    std::optional<std::string> read(const std::string& account) override {
+        intercept(Operation::read, account);
+        std::lock_guard lock(mutex_);
+        const auto found = items_.find(account);
+        if (found == items_.end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    }
+
+    void save(const std::string& bytes, const std::string& account) override {
+        intercept(Operation::save, account);
+        std::lock_guard lock(mutex_);
+        items_[account] = bytes;
+        ++saveCounts_[account];
+    }
+
+    void remove(const std::string& account) override {
+        intercept(Operation::remove, account);
+        std::lock_guard lock(mutex_);
+        items_.erase(account);
+    }
+
+    // Direct access for arranging and checking a test, bypassing `beforeOperation`.
+    void put(const std::string& account, const std::string& bytes) {
+        std::lock_guard lock(mutex_);
+        items_[account] = bytes;
+    }
+    std::optional<std::string> item(const std::string& account) const {
+        std::lock_guard lock(mutex_);
+        const auto found = items_.find(account);
+        return found == items_.end() ? std::nullopt : std::optional<std::string>(found->second);
+    }
+    int saveCount(const std::string& account) const {
+        std::lock_guard lock(mutex_);
+        const auto found = saveCounts_.find(account);
+        return found == saveCounts_.end() ? 0 : found->second;
+    }
+
+    std::function<void(Operation, const std::string& account)> beforeOperation;
+
+  private:
+    void intercept(Operation operation, const std::string& account) {
+        std::this_thread::yield();
+        if (beforeOperation) {
+            beforeOperation(operation, account);
+        }
+    }
+
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> items_;
+    std::map<std::string, int> saveCounts_;
+};
+
+}  // namespace loftwing::testing

@@ -1,0 +1,260 @@
+#include "helpers/SandboxServer.h"
+
+#include <httplib.h>
+
+#include <boost/json.hpp>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+namespace zevirudi::testing {
+
+namespace json = boost::json;
+
+namespace {
+
+// Generous enough for a sanitizer build on a busy machine; the sandbox itself starts in a few
+// milliseconds.
+constexpr auto startTimeout = std::chrono::seconds(20);
+
+std::filesystem::path sandboxExecutable() {
+    if (const char* buildDir = std::getenv("ZEVIRUDI_BUILD_DIR"); buildDir && *buildDir) {
+        return std::filesystem::path(buildDir) / "bin" / "zevirudi-sandbox";
+    }
+    // Test executables are built into the same bin/ folder.
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zevirudi-sandbox";
+}
+
+// Reads the child's first line from `fd`, waiting at most until `deadline`.
+std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline) {
+    std::string line;
+    while (line.find('\n') == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            throw std::runtime_error("zevirudi-sandbox did not print its address in time");
+        }
+        pollfd waiting{fd, POLLIN, 0};
+        int ready = poll(&waiting, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            continue;
+        }
+        char buffer[256];
+        ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            throw std::runtime_error("zevirudi-sandbox ended before printing its address");
+        }
+        line.append(buffer, static_cast<std::size_t>(count));
+    }
+    return line.substr(0, line.find('\n'));
+}
+
+}  // namespace
+
+struct SandboxServer::AdminClient {
+    explicit AdminClient(int port) : client("127.0.0.1", port) {
+        client.set_keep_alive(true);
+        client.set_tcp_nodelay(true);
+        client.set_read_timeout(std::chrono::seconds(30));
+    }
+    std::mutex mutex;
+    httplib::Client client;
+};
+
+SandboxServer::SandboxServer() {
+    const std::string executable = sandboxExecutable().string();
+    int pipeFDs[2];
+    if (pipe2(pipeFDs, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe2 failed");
+    }
+    const pid_t parent = getpid();
+    std::vector<char*> argv{const_cast<char*>(executable.c_str()), const_cast<char*>("--port"),
+                            const_cast<char*>("0"), nullptr};
+    pid_ = fork();
+    if (pid_ < 0) {
+        close(pipeFDs[0]);
+        close(pipeFDs[1]);
+        throw std::runtime_error("fork failed");
+    }
+    if (pid_ == 0) {
+        // Only async-signal-safe calls between fork and exec. The sandbox must not outlive a
+        // test that crashes.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        dup2(pipeFDs[1], STDOUT_FILENO);
+        execv(executable.c_str(), argv.data());
+        _exit(127);
+    }
+    close(pipeFDs[1]);
+    std::string line;
+    try {
+        line = readFirstLine(pipeFDs[0], std::chrono::steady_clock::now() + startTimeout);
+    } catch (...) {
+        close(pipeFDs[0]);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        throw;
+    }
+    close(pipeFDs[0]);
+    const std::string prefix = "listening on http://127.0.0.1:";
+    if (!line.starts_with(prefix)) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("zevirudi-sandbox printed an unexpected line: " + line);
+    }
+    port_ = std::stoi(line.substr(prefix.size()));
+    client_ = std::make_unique<AdminClient>(port_);
+}
+
+SandboxServer::~SandboxServer() {
+    client_.reset();
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+std::string SandboxServer::baseURL() const {
+    return "http://127.0.0.1:" + std::to_string(port_);
+}
+
+json::value SandboxServer::admin(std::string_view method, const std::string& path,
+                                 const json::value& body) {
+    std::lock_guard lock(client_->mutex);
+    const std::string payload = body.is_null() ? std::string() : json::serialize(body);
+    httplib::Result result{nullptr, httplib::Error::Unknown};
+    if (method == "GET") {
+        result = client_->client.Get(path.c_str());
+    } else if (method == "POST") {
+        result = client_->client.Post(path.c_str(), payload, "application/json");
+    } else if (method == "DELETE") {
+        result = client_->client.Delete(path.c_str(), payload, "application/json");
+    } else {
+        throw std::invalid_argument("admin method must be GET, POST or DELETE");
+    }
+    if (!result) {
+        throw std::runtime_error("sandbox admin " + std::string(method) + " " + path +
+                                 " failed: " + httplib::to_string(result.error()));
+    }
+    if (result->status < 200 || result->status > 299) {
+        throw std::runtime_error("sandbox admin " + std::string(method) + " " + path +
+                                 " answered " + std::to_string(result->status) + ": " +
+                                 result->body);
+    }
+    return json::parse(result->body);
+}
+
+std::string SandboxServer::createMailbox(std::string_view provider, const std::string& email,
+                                         const std::string& name, const json::object& extra) {
+    json::object body = extra;
+    body["provider"] = provider;
+    body["email"] = email;
+    body["name"] = name;
+    return std::string(admin("POST", "/_sandbox/mailboxes", body).at("accountID").as_string());
+}
+
+SandboxTokens SandboxServer::issueTokens(const std::string& accountID,
+                                         std::optional<std::int64_t> expiresIn) {
+    json::object body;
+    if (expiresIn) {
+        body["expiresIn"] = *expiresIn;
+    }
+    json::value answer = admin("POST", "/_sandbox/mailboxes/" + accountID + "/tokens", body);
+    return SandboxTokens{std::string(answer.at("access_token").as_string()),
+                         std::string(answer.at("refresh_token").as_string()),
+                         answer.at("expires_in").to_number<std::int64_t>()};
+}
+
+std::string SandboxServer::addMessage(const std::string& accountID,
+                                      const json::object& description) {
+    json::value answer =
+        admin("POST", "/_sandbox/mailboxes/" + accountID + "/messages", description);
+    return std::string(answer.at("id").as_string());
+}
+
+void SandboxServer::setFault(const std::string& endpoint, const json::array& queue,
+                             std::optional<std::int64_t> delayMilliseconds) {
+    json::object body{{"endpoint", endpoint}, {"queue", queue}};
+    if (delayMilliseconds) {
+        body["delayMs"] = *delayMilliseconds;
+    }
+    admin("POST", "/_sandbox/faults", body);
+}
+
+void SandboxServer::changeSettings(const json::object& settings) {
+    admin("POST", "/_sandbox/settings", settings);
+}
+
+json::object SandboxServer::counters() {
+    return admin("GET", "/_sandbox/counters").as_object();
+}
+
+void SandboxServer::resetCounters() {
+    admin("POST", "/_sandbox/counters/reset");
+}
+
+json::object SandboxServer::productConfig() const {
+    return sandboxProductConfig(baseURL());
+}
+
+std::string SandboxServer::writeProductConfig(const std::filesystem::path& dir) const {
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path file = dir / "OAuthConfig.json";
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << json::serialize(productConfig()) << '\n';
+    out.close();
+    if (!out) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+    return file.string();
+}
+
+json::object sandboxProductConfig(const std::string& baseURL) {
+    auto provider = [&](std::string_view name, std::string_view clientID, json::array scopes,
+                        const std::string& profilePath) {
+        return json::object{
+            {"clientID", clientID},
+            {"redirectURI", SandboxServer::redirectURI},
+            {"authorizationEndpoint", baseURL + "/" + std::string(name) + "/oauth/authorize"},
+            {"tokenEndpoint", baseURL + "/" + std::string(name) + "/oauth/token"},
+            {"scopes", std::move(scopes)},
+            {"apiBaseURL", baseURL},
+            {"profileURL", baseURL + profilePath},
+        };
+    };
+    return json::object{
+        {"extensionID", SandboxServer::extensionID},
+        {"extensionInstallURL", baseURL + "/_sandbox/extension"},
+        {"google",
+         provider("google", SandboxServer::googleClientID,
+                  {"openid", "email", "profile", "https://www.googleapis.com/auth/gmail.readonly"},
+                  "/v1/userinfo")},
+        {"microsoft", provider("microsoft", SandboxServer::microsoftClientID,
+                               {"offline_access", "openid", "email", "profile",
+                                "https://graph.microsoft.com/User.Read",
+                                "https://graph.microsoft.com/Mail.Read"},
+                               "/v1.0/me")},
+    };
+}
+
+}  // namespace zevirudi::testing

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
+#include <boost/json/value.hpp>
+
+#include <sys/types.h>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zevirudi::testing {
+
+struct SandboxTokens {
+    std::string accessToken;
+    std::string refreshToken;
+    std::int64_t expiresIn = 0;
+};
+
+// A private zevirudi-sandbox process on a port the system chooses, for one test (or one test
+// suite). The constructor starts it and waits (bounded) for its address; the destructor kills
+// and reaps it. Admin calls throw std::runtime_error when the sandbox refuses them.
+class SandboxServer {
+  public:
+    static constexpr std::string_view googleClientID = "zevirudi-sandbox-google";
+    static constexpr std::string_view microsoftClientID = "zevirudi-sandbox-microsoft";
+    static constexpr std::string_view redirectURI = "com.loftwing.multi:/oauth2redirect";
+    static constexpr std::string_view extensionID = "fdofanllhaoohikcgegeblddpmmmhiii";
+
+    SandboxServer();
+    ~SandboxServer();
+    SandboxServer(const SandboxServer&) = delete;
+    SandboxServer& operator=(const SandboxServer&) = delete;
+
+    int port() const { return port_; }
+    // "http://127.0.0.1:PORT"
+    std::string baseURL() const;
+
+    // One admin call: method "GET", "POST" or "DELETE", a path under /_sandbox/ (or any path),
+    // and a JSON body (null for none). Returns the JSON answer.
+    boost::json::value admin(std::string_view method, const std::string& path,
+                             const boost::json::value& body = nullptr);
+
+    // Creates a mailbox and returns its account id ("google:SUB" or "microsoft:ID"). `extra` may
+    // hold "subjectID", "mail" (null, "" or a text) and "userPrincipalName".
+    std::string createMailbox(std::string_view provider, const std::string& email,
+                              const std::string& name = "Sandbox User",
+                              const boost::json::object& extra = {});
+    // Tokens for the mailbox without the browser flow; the sandbox's default lifetime when
+    // `expiresIn` is absent, an already expired access token with 0.
+    SandboxTokens issueTokens(const std::string& accountID,
+                              std::optional<std::int64_t> expiresIn = std::nullopt);
+    // Adds a message described as in tools/sandbox/README.md; returns the provider's message id.
+    std::string addMessage(const std::string& accountID, const boost::json::object& description);
+    // Replaces the endpoint's fault queue (statuses or fault objects) and optionally its delay.
+    void setFault(const std::string& endpoint, const boost::json::array& queue,
+                  std::optional<std::int64_t> delayMilliseconds = std::nullopt);
+    void changeSettings(const boost::json::object& settings);
+    // {"requests":{endpoint:n},"connections":{"total":n,"families":{family:n}}}
+    boost::json::object counters();
+    void resetCounters();
+
+    // The product's OAuthConfig.json pointing at this sandbox.
+    boost::json::object productConfig() const;
+    // Writes productConfig() to dir/OAuthConfig.json and returns that path.
+    std::string writeProductConfig(const std::filesystem::path& dir) const;
+
+  private:
+    struct AdminClient;
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::unique_ptr<AdminClient> client_;
+};
+
+// The product configuration for a sandbox on `baseURL`.
+boost::json::object sandboxProductConfig(const std::string& baseURL);
+
+}  // namespace zevirudi::testing

@@ -1,0 +1,203 @@
+#include "notch/NotificationRunner.h"
+
+#include "helpers/XvfbServer.h"
+#include "notch/NotchNotificationView.h"
+#include "notch/NotchPanel.h"
+#include "notch/NotchPanelController.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zevirudi {
+namespace {
+
+using namespace std::chrono_literals;
+
+NotchNotification codeNotification() {
+    return loftwing::CodeNotificationPayload{.code = "K7Q48213",
+                                             .destinationHost = "accounts.example.com",
+                                             .source = "Example",
+                                             .accountEmail = std::nullopt,
+                                             .providerLabel = "Gmail",
+                                             .wasCopied = false};
+}
+
+QString screenshotPath(const char* name) {
+    const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
+    QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
+    directory.mkpath(QStringLiteral("notch-screenshots"));
+    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
+}
+
+// Runs `body` in a forked child (its own Qt application, its own environment) and returns its pid.
+pid_t runInChild(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(body());
+    }
+    return child;
+}
+
+// The child's exit status when it ends within the limit; nothing otherwise (it is then killed).
+std::optional<int> waitForExit(pid_t child, std::chrono::milliseconds limit) {
+    const int handle = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    pollfd exited{handle, POLLIN, 0};
+    const bool ended = poll(&exited, 1, static_cast<int>(limit.count())) == 1;
+    close(handle);
+    int status = 0;
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return std::nullopt;
+    }
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a shell command with the given display and returns its standard output.
+std::string commandOutput(const std::string& display, const std::string& command) {
+    const std::string line = "DISPLAY=" + display + " " + command;
+    FILE* pipe = popen(line.c_str(), "r");
+    if (pipe == nullptr) {
+        return {};
+    }
+    std::string output;
+    std::array<char, 256> buffer{};
+    while (const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
+        output.append(buffer.data(), count);
+    }
+    pclose(pipe);
+    return output;
+}
+
+void useOnlyDisplay(const char* display) {
+    unsetenv("QT_QPA_PLATFORM");
+    unsetenv("WAYLAND_DISPLAY");
+    if (display != nullptr) {
+        setenv("DISPLAY", display, 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
+}
+
+TEST(NotificationRunner, WithoutAUsableDisplayShowsNothingAndReturns) {
+    struct Row {
+        const char* name;
+        const char* display;
+    };
+    const Row rows[] = {
+        {"no display at all", nullptr},
+        {"display that nobody serves", ":65000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const pid_t child = runInChild([&] {
+            useOnlyDisplay(row.display);
+            bool presented = false;
+            NotificationRunnerOptions options;
+            options.onPresented = [&](NotchPanelController&) { presented = true; };
+            const int result = showNotifications({codeNotification()}, options);
+            return presented ? 3 : result;
+        });
+        EXPECT_EQ(waitForExit(child, 20s), 0);
+    }
+}
+
+TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheClipboard) {
+    testing::XvfbServer server;
+    int panelsGone[2];
+    ASSERT_EQ(pipe(panelsGone), 0);
+
+    const pid_t child = runInChild([&] {
+        close(panelsGone[0]);
+        useOnlyDisplay(server.display().c_str());
+        NotificationRunnerOptions options;
+        options.timings = NotchTimings{.expandDelay = 5ms,
+                                       .expandDuration = 20ms,
+                                       .collapseDuration = 20ms,
+                                       .finishDelay = 30ms,
+                                       .dismissalDelay = 30s};
+        options.clipboardHoldLimit = 60s;
+        bool lookedRight = false;
+        options.onPresented = [&lookedRight](NotchPanelController& controller) {
+            // Once the panel has grown: photograph the real X screen, then press the button.
+            QTimer::singleShot(150, &controller, [&controller, &lookedRight] {
+                NotchPanel* panel = controller.panel();
+                QPushButton* button = panel->contentView()->actionButton();
+                panel->repaint();
+                const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+                const QRect frame = panel->geometry();
+                screen.copy(frame).save(screenshotPath("xvfb-code-panel"));
+                const QPoint buttonPoint = button->mapToGlobal(QPoint(4, button->height() / 2));
+                const QPoint bodyPoint = frame.center() + QPoint(0, frame.height() / 2 - 4);
+                const QColor buttonColour(screen.pixel(buttonPoint));
+                const QColor bodyColour(screen.pixel(bodyPoint));
+                lookedRight = frame.size() == QSize(390, 136) && buttonColour.saturation() > 100 &&
+                              bodyColour.value() < 16;
+                button->click();
+            });
+        };
+        options.onPanelsGone = [&] {
+            [[maybe_unused]] const auto written = write(panelsGone[1], "x", 1);
+        };
+        const int result = showNotifications({codeNotification()}, options);
+        return lookedRight ? result : 5;
+    });
+    close(panelsGone[1]);
+
+    pollfd gone{panelsGone[0], POLLIN, 0};
+    ASSERT_EQ(poll(&gone, 1, 20'000), 1) << "the panel never went away";
+    close(panelsGone[0]);
+
+    // Another process reads the code although the panel is closed.
+    EXPECT_EQ(commandOutput(server.display(), "xclip -selection clipboard -o 2>/dev/null"),
+              "K7Q48213");
+
+    // Once another program owns the clipboard, the panel's process has nothing left to serve.
+    char otherFile[] = "/tmp/notch-clipboard-XXXXXX";
+    const int otherFd = mkstemp(otherFile);
+    ASSERT_GE(otherFd, 0);
+    ASSERT_EQ(write(otherFd, "other", 5), 5);
+    close(otherFd);
+    const pid_t otherOwner = runInChild([&] {
+        const int devNull = open("/dev/null", O_RDWR);
+        dup2(devNull, STDIN_FILENO);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        setenv("DISPLAY", server.display().c_str(), 1);
+        execlp("xclip", "xclip", "-selection", "clipboard", "-quiet", "-i", otherFile,
+               static_cast<char*>(nullptr));
+        return 127;
+    });
+    EXPECT_EQ(waitForExit(child, 20s), 0);
+    EXPECT_EQ(commandOutput(server.display(), "xclip -selection clipboard -o 2>/dev/null"),
+              "other");
+    kill(otherOwner, SIGTERM);
+    waitpid(otherOwner, nullptr, 0);
+    unlink(otherFile);
+}
+
+}  // namespace
+}  // namespace zevirudi

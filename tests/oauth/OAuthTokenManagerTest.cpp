@@ -1,0 +1,294 @@
+#include "oauth/OAuthTokenManager.h"
+
+#include "oauth/FakeHTTPTransport.h"
+#include "records/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <latch>
+#include <thread>
+
+namespace loftwing {
+namespace {
+
+using testing::FakeHTTPTransport;
+
+const Timestamp now = fromSecondsSince1970(1'800'000'000);
+
+class FakeAccountStore : public AccountStore {
+  public:
+    std::vector<StoredAccount> allAccounts() override {
+        std::lock_guard lock(mutex_);
+        return saved_;
+    }
+    void save(const StoredAccount& account) override {
+        std::lock_guard lock(mutex_);
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        saved_.push_back(account);
+    }
+    void remove(const std::string&) override {}
+
+    std::exception_ptr failure;
+
+  private:
+    std::mutex mutex_;
+    std::vector<StoredAccount> saved_;
+};
+
+const std::map<MailProvider, OAuthClientConfiguration> settings{
+    {MailProvider::google, {"g-client", "https://oauth.example/google/token", {"a", "b"}}},
+    {MailProvider::microsoft,
+     {"m-client", "https://oauth.example/microsoft/token", {"offline_access", "Mail.Read"}}},
+};
+
+StoredAccount account(MailProvider provider, Timestamp expiresAt,
+                      std::optional<std::string> refreshToken = "refresh/1") {
+    return {{"acct-1", provider, "a@example.com", std::nullopt},
+            {"old-access", std::move(refreshToken), expiresAt, "old scope"}};
+}
+
+struct ManagerFixture {
+    std::shared_ptr<FakeAccountStore> store = std::make_shared<FakeAccountStore>();
+    std::shared_ptr<FakeHTTPTransport> transport;
+    OAuthTokenManager manager;
+
+    explicit ManagerFixture(
+        std::shared_ptr<FakeHTTPTransport> fake,
+        std::map<MailProvider, OAuthClientConfiguration> configurations = settings)
+        : transport(fake), manager(store, fake, std::move(configurations)) {}
+};
+
+TEST(OAuthTokenManager, ValidTokensAreReturnedWithoutARequest) {
+    const struct {
+        const char* name;
+        StoredAccount stored;
+        bool refreshes;
+    } rows[] = {
+        {"expires in 61 s", account(MailProvider::google, now + std::chrono::seconds(61)), false},
+        {"expires in 60.001 s",
+         account(MailProvider::google, now + std::chrono::milliseconds(60'001)), false},
+        {"no refresh token, still valid",
+         account(MailProvider::google, now + std::chrono::hours(1), std::nullopt), false},
+        {"expires in exactly 60 s", account(MailProvider::google, now + std::chrono::seconds(60)),
+         true},
+        {"already expired", account(MailProvider::google, now - std::chrono::hours(1)), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManagerFixture setup(
+            FakeHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"));
+        const auto token = setup.manager.accessToken(row.stored, now);
+        EXPECT_EQ(token, row.refreshes ? "new" : "old-access");
+        EXPECT_EQ(setup.transport->requests().size(), row.refreshes ? 1u : 0u);
+        EXPECT_EQ(setup.store->allAccounts().size(), row.refreshes ? 1u : 0u);
+    }
+}
+
+TEST(OAuthTokenManager, RefreshRequestsPerProvider) {
+    const struct {
+        const char* name;
+        MailProvider provider;
+        std::string url;
+        std::string body;
+    } rows[] = {
+        {"google carries no scope", MailProvider::google, "https://oauth.example/google/token",
+         "client_id=g-client&grant_type=refresh_token&refresh_token=refresh%2F1"},
+        {"microsoft carries the scopes", MailProvider::microsoft,
+         "https://oauth.example/microsoft/token",
+         "client_id=m-client&grant_type=refresh_token&refresh_token=refresh%2F1&"
+         "scope=offline_access%20Mail.Read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManagerFixture setup(
+            FakeHTTPTransport::answering(200, R"({"access_token":"new","expires_in":10})"));
+        setup.manager.accessToken(account(row.provider, now), now);
+        const auto requests = setup.transport->requests();
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].url, row.url);
+        EXPECT_EQ(requests[0].method, "POST");
+        EXPECT_EQ(requests[0].timeout, std::chrono::seconds(60));
+        EXPECT_EQ(requests[0].headers,
+                  (HTTPHeaders{{"Content-Type", "application/x-www-form-urlencoded"}}));
+        EXPECT_EQ(requests[0].body, row.body);
+    }
+}
+
+TEST(OAuthTokenManager, SavedTokenSets) {
+    const struct {
+        const char* name;
+        std::string answer;
+        OAuthTokenSet saved;
+    } rows[] = {
+        {"rotation keeps the new refresh token",
+         R"({"access_token":"new","refresh_token":"refresh/2","expires_in":3600,"scope":"s"})",
+         {"new", "refresh/2", now + std::chrono::seconds(3600), "s"}},
+        {"no refresh token keeps the old one, no scope drops the old scope",
+         R"({"access_token":"new","expires_in":3600})",
+         {"new", "refresh/1", now + std::chrono::seconds(3600), std::nullopt}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManagerFixture setup(FakeHTTPTransport::answering(200, row.answer));
+        const auto stored = account(MailProvider::google, now);
+        EXPECT_EQ(setup.manager.accessToken(stored, now), row.saved.accessToken);
+        EXPECT_EQ(setup.store->allAccounts(),
+                  (std::vector<StoredAccount>{{stored.account, row.saved}}));
+    }
+}
+
+TEST(OAuthTokenManager, Failures) {
+    const auto reconnect = LoftwingMultiError::reconnectRequired();
+    const struct {
+        const char* name;
+        StoredAccount stored;
+        std::map<MailProvider, OAuthClientConfiguration> configurations;
+        int status;
+        std::string body;
+        std::optional<LoftwingMultiError> error;  // absent: a JSON decoding error
+        std::size_t requests;
+    } rows[] = {
+        {"no refresh token", account(MailProvider::google, now, std::nullopt), settings, 200, "",
+         reconnect, 0},
+        {"no settings for the provider",
+         account(MailProvider::microsoft, now),
+         {{MailProvider::google, settings.at(MailProvider::google)}},
+         200,
+         "",
+         reconnect,
+         0},
+        {"invalid_grant", account(MailProvider::google, now), settings, 400,
+         R"({"error":"invalid_grant","error_description":"Token has been revoked."})", reconnect,
+         1},
+        {"invalid_token", account(MailProvider::google, now), settings, 401,
+         R"({"error":"invalid_token"})", reconnect, 1},
+        {"other error code", account(MailProvider::google, now), settings, 400,
+         R"({"error":"invalid_request"})", LoftwingMultiError::httpStatus(400), 1},
+        {"error code of other case", account(MailProvider::google, now), settings, 400,
+         R"({"error":"INVALID_GRANT"})", LoftwingMultiError::httpStatus(400), 1},
+        {"401 with empty body", account(MailProvider::google, now), settings, 401, "",
+         LoftwingMultiError::httpStatus(401), 1},
+        {"empty access token", account(MailProvider::google, now), settings, 200,
+         R"({"access_token":"","expires_in":5})", LoftwingMultiError::invalidResponse(), 1},
+        {"answer without expires_in", account(MailProvider::google, now), settings, 200,
+         R"({"access_token":"a"})", std::nullopt, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManagerFixture setup(FakeHTTPTransport::answering(row.status, row.body),
+                             row.configurations);
+        try {
+            setup.manager.accessToken(row.stored, now);
+            ADD_FAILURE() << "no error";
+        } catch (const LoftwingMultiError& error) {
+            ASSERT_TRUE(row.error.has_value()) << error.what();
+            EXPECT_EQ(error, *row.error);
+        } catch (const JsonDecodingError&) {
+            EXPECT_FALSE(row.error.has_value());
+        }
+        EXPECT_EQ(setup.transport->requests().size(), row.requests);
+        EXPECT_TRUE(setup.store->allAccounts().empty());
+    }
+}
+
+TEST(OAuthTokenManager, SaveFailureIsThrownAndTheTokenNotReturned) {
+    ManagerFixture setup(
+        FakeHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"));
+    setup.store->failure = std::make_exception_ptr(LoftwingMultiError::interactionNotAllowed());
+    try {
+        setup.manager.accessToken(account(MailProvider::google, now), now);
+        ADD_FAILURE() << "no error";
+    } catch (const LoftwingMultiError& error) {
+        EXPECT_EQ(error, LoftwingMultiError::interactionNotAllowed());
+    }
+}
+
+TEST(OAuthTokenManager, ConcurrentCallsShareOneRefresh) {
+    constexpr int callers = 8;
+    std::latch started(callers);
+    auto transport = std::make_shared<FakeHTTPTransport>([&](const HTTPRequest&) {
+        // Hold the refresh until every caller has started asking.
+        started.wait();
+        return HTTPResponse{
+            200, {}, R"({"access_token":"shared","refresh_token":"refresh/2","expires_in":3600})"};
+    });
+    ManagerFixture setup(transport);
+    const auto stored = account(MailProvider::microsoft, now);
+    std::vector<std::string> tokens(callers);
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < callers; ++i) {
+            threads.emplace_back([&, i] {
+                started.count_down();
+                tokens[static_cast<std::size_t>(i)] = setup.manager.accessToken(stored, now);
+            });
+        }
+    }
+    EXPECT_EQ(transport->requests().size(), 1u);
+    EXPECT_EQ(setup.store->allAccounts().size(), 1u);
+    for (const auto& token : tokens) {
+        EXPECT_EQ(token, "shared");
+    }
+    // A later caller with the same stale copy does not send the rotated-away refresh token again.
+    EXPECT_EQ(setup.manager.accessToken(stored, now + std::chrono::minutes(5)), "shared");
+    EXPECT_EQ(transport->requests().size(), 1u);
+    // Once the refreshed token is due too, the refresh uses the newest refresh token.
+    EXPECT_EQ(setup.manager.accessToken(stored, now + std::chrono::hours(2)), "shared");
+    const auto requests = transport->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].body.find("refresh_token=refresh%2F2"), std::string::npos);
+}
+
+TEST(OAuthTokenManager, SharedRefreshFailureReachesEveryCaller) {
+    constexpr int callers = 4;
+    std::latch started(callers);
+    auto transport = std::make_shared<FakeHTTPTransport>([&](const HTTPRequest&) {
+        started.wait();
+        return HTTPResponse{400, {}, R"({"error":"invalid_grant"})"};
+    });
+    ManagerFixture setup(transport);
+    const auto stored = account(MailProvider::google, now);
+    std::atomic<int> reconnects = 0;
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < callers; ++i) {
+            threads.emplace_back([&] {
+                started.count_down();
+                try {
+                    setup.manager.accessToken(stored, now);
+                } catch (const LoftwingMultiError& error) {
+                    reconnects += error == LoftwingMultiError::reconnectRequired() ? 1 : 0;
+                }
+            });
+        }
+    }
+    EXPECT_EQ(reconnects, callers);
+    // Failures are not remembered: every caller that did not join a refresh sends its own.
+    EXPECT_GE(transport->requests().size(), 1u);
+    EXPECT_LE(transport->requests().size(), static_cast<std::size_t>(callers));
+}
+
+TEST(OAuthTokenManager, StoppedCallerStopsWaiting) {
+    std::atomic<int> calls = 0;
+    auto transport = std::make_shared<FakeHTTPTransport>([&](const HTTPRequest&) -> HTTPResponse {
+        if (++calls == 1) {
+            throw OperationCancelled();
+        }
+        return HTTPResponse{200, {}, R"({"access_token":"second","expires_in":3600})"};
+    });
+    ManagerFixture setup(transport);
+    const auto stored = account(MailProvider::google, now);
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_THROW(setup.manager.accessToken(stored, now, stopped.get_token()), OperationCancelled);
+    // After a cancelled refresh the next caller refreshes afresh.
+    EXPECT_EQ(setup.manager.accessToken(stored, now), "second");
+    EXPECT_EQ(calls, 2);
+}
+
+}  // namespace
+}  // namespace loftwing

@@ -1,0 +1,259 @@
+#include "storage/KeychainAccountStore.h"
+
+#include "helpers/InMemoryKeychainDataStore.h"
+#include "records/Errors.h"
+#include "support/Time.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace loftwing {
+namespace {
+
+using testing::InMemoryKeychainDataStore;
+using Operation = InMemoryKeychainDataStore::Operation;
+
+Timestamp at(const char* iso) {
+    return *parseISO8601(iso);
+}
+
+StoredAccount makeAccount(const std::string& id, const std::string& email,
+                          const std::string& accessToken = "access") {
+    return StoredAccount{
+        ConnectedAccount{id, MailProvider::google, email, std::nullopt},
+        OAuthTokenSet{accessToken, "refresh", at("2026-12-06T18:27:37Z"), std::nullopt},
+    };
+}
+
+std::vector<std::string> emailsOf(const std::vector<StoredAccount>& accounts) {
+    std::vector<std::string> emails;
+    for (const auto& stored : accounts) {
+        emails.push_back(stored.account.email);
+    }
+    return emails;
+}
+
+class KeychainAccountStoreTest : public ::testing::Test {
+  protected:
+    std::shared_ptr<InMemoryKeychainDataStore> keychain =
+        std::make_shared<InMemoryKeychainDataStore>();
+    KeychainAccountStore store{keychain};
+};
+
+TEST_F(KeychainAccountStoreTest, EmptyStoreListsNothingAndRemoveWritesAnEmptyIndex) {
+    EXPECT_TRUE(store.allAccounts().empty());
+    EXPECT_FALSE(keychain->item("account-index"));
+
+    store.remove("google:unknown");
+
+    EXPECT_EQ(keychain->item("account-index"), "[]");
+}
+
+TEST_F(KeychainAccountStoreTest, WritesTheRecordAndTheIndexInTheirExactForm) {
+    StoredAccount stored = makeAccount("google:1", "ann@example.com", "ya29.token");
+    stored.account.displayName = "Ann";
+    stored.tokens.scope = "https://www.googleapis.com/auth/gmail.readonly";
+
+    store.save(stored);
+
+    EXPECT_EQ(keychain->item("account:google:1"),
+              R"({"account":{"id":"google:1","provider":"google","email":"ann@example.com",)"
+              R"("displayName":"Ann"},"tokens":{"accessToken":"ya29.token",)"
+              R"("refreshToken":"refresh","expiresAt":"2026-12-06T18:27:37Z",)"
+              R"("scope":"https://www.googleapis.com/auth/gmail.readonly"}})");
+    EXPECT_EQ(keychain->item("account-index"), R"(["google:1"])");
+    EXPECT_EQ(store.allAccounts(), std::vector<StoredAccount>{stored});
+}
+
+TEST_F(KeychainAccountStoreTest, ListsByAddressCaseInsensitivelyWhileTheIndexKeepsSavingOrder) {
+    store.save(makeAccount("google:b", "bob@example.com"));
+    store.save(makeAccount("microsoft:a", "Alice@example.com"));
+    store.save(makeAccount("google:c", "carol@example.com"));
+
+    EXPECT_THAT(
+        emailsOf(store.allAccounts()),
+        ::testing::ElementsAre("Alice@example.com", "bob@example.com", "carol@example.com"));
+    EXPECT_EQ(keychain->item("account-index"), R"(["google:b","microsoft:a","google:c"])");
+}
+
+TEST_F(KeychainAccountStoreTest, AddressOrderFollowsCollationAndIsStable) {
+    struct Row {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> savedIDsAndEmails;
+        std::vector<std::string> expectedIDs;
+    };
+    const std::vector<Row> rows = {
+        {"equal addresses up to case keep index order",
+         {{"1", "Same@Example.com"}, {"2", "same@example.com"}, {"3", "SAME@EXAMPLE.COM"}},
+         {"1", "2", "3"}},
+        {"lower-case b after upper-case A", {{"b", "b@x.io"}, {"a", "A@x.io"}}, {"a", "b"}},
+        {"accents sort beside their base letter",
+         {{"z", "zoe@x.io"}, {"e", "\xC3\xA9mile@x.io"}, {"d", "dave@x.io"}},
+         {"d", "e", "z"}},
+        {"digits before letters", {{"l", "lea@x.io"}, {"n", "9lives@x.io"}}, {"n", "l"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto fresh = std::make_shared<InMemoryKeychainDataStore>();
+        KeychainAccountStore rowStore(fresh);
+        for (const auto& [id, email] : row.savedIDsAndEmails) {
+            rowStore.save(makeAccount(id, email));
+        }
+        std::vector<std::string> ids;
+        for (const auto& stored : rowStore.allAccounts()) {
+            ids.push_back(stored.account.id);
+        }
+        EXPECT_EQ(ids, row.expectedIDs);
+    }
+}
+
+TEST_F(KeychainAccountStoreTest, SavingTwiceReplacesTheRecordAndKeepsOneIndexEntry) {
+    store.save(makeAccount("google:1", "ann@example.com", "first"));
+    store.save(makeAccount("google:1", "ann@example.com", "second"));
+
+    const auto accounts = store.allAccounts();
+    ASSERT_EQ(accounts.size(), 1u);
+    EXPECT_EQ(accounts[0].tokens.accessToken, "second");
+    EXPECT_EQ(keychain->item("account-index"), R"(["google:1"])");
+    EXPECT_EQ(keychain->saveCount("account-index"), 1);
+}
+
+TEST_F(KeychainAccountStoreTest, RemoveDeletesTheItemAndOnlyThatIndexEntry) {
+    store.save(makeAccount("google:1", "a@x.io"));
+    store.save(makeAccount("google:2", "b@x.io"));
+    store.save(makeAccount("google:3", "c@x.io"));
+
+    store.remove("google:2");
+    store.remove("google:unknown");
+
+    EXPECT_FALSE(keychain->item("account:google:2"));
+    EXPECT_EQ(keychain->item("account-index"), R"(["google:1","google:3"])");
+    EXPECT_THAT(emailsOf(store.allAccounts()), ::testing::ElementsAre("a@x.io", "c@x.io"));
+}
+
+TEST_F(KeychainAccountStoreTest, IndexEntryWithoutItemIsSkipped) {
+    store.save(makeAccount("google:1", "a@x.io"));
+    keychain->put("account-index", R"(["google:gone","google:1"])");
+
+    EXPECT_THAT(emailsOf(store.allAccounts()), ::testing::ElementsAre("a@x.io"));
+}
+
+TEST_F(KeychainAccountStoreTest, UndecodableRecordFailsTheWholeListing) {
+    const std::string valid = R"({"account":{"id":"google:2","provider":"google",)"
+                              R"("email":"b@x.io"},"tokens":{"accessToken":"t",)"
+                              R"("expiresAt":"2026-12-06T18:27:37Z"}})";
+    struct Row {
+        const char* name;
+        std::string bytes;
+    };
+    const std::vector<Row> rows = {
+        {"not JSON", "{\"account\":"},
+        {"fractional seconds in expiresAt",
+         R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"},)"
+         R"("tokens":{"accessToken":"t","expiresAt":"2026-12-06T18:27:37.500Z"}})"},
+        {"expiresAt as milliseconds",
+         R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"},)"
+         R"("tokens":{"accessToken":"t","expiresAt":1700000000000}})"},
+        {"unknown provider",
+         R"({"account":{"id":"google:2","provider":"outlook","email":"b@x.io"},)"
+         R"("tokens":{"accessToken":"t","expiresAt":"2026-12-06T18:27:37Z"}})"},
+        {"missing tokens", R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"}})"},
+        {"bytes that are not UTF-8", std::string("\xFF\xFE{}", 4)},
+    };
+    store.save(makeAccount("google:1", "a@x.io"));
+    keychain->put("account-index", R"(["google:1","google:2"])");
+    keychain->put("account:google:2", valid);
+    ASSERT_EQ(store.allAccounts().size(), 2u);
+
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        keychain->put("account:google:2", row.bytes);
+        EXPECT_THROW(store.allAccounts(), JsonDecodingError);
+    }
+}
+
+TEST_F(KeychainAccountStoreTest, UndecodableIndexFailsEveryOperationAfterItsFirstStep) {
+    const std::vector<std::string> badIndexes = {"{}", "[1]", R"(["a",null])", "[", "\"a\""};
+    for (const auto& bad : badIndexes) {
+        SCOPED_TRACE(bad);
+        auto fresh = std::make_shared<InMemoryKeychainDataStore>();
+        KeychainAccountStore rowStore(fresh);
+        fresh->put("account-index", bad);
+        fresh->put("account:google:old", "kept until removed");
+
+        EXPECT_THROW(rowStore.allAccounts(), JsonDecodingError);
+        EXPECT_THROW(rowStore.save(makeAccount("google:new", "n@x.io")), JsonDecodingError);
+        EXPECT_TRUE(fresh->item("account:google:new")) << "the record is written before the index";
+        EXPECT_THROW(rowStore.remove("google:old"), JsonDecodingError);
+        EXPECT_FALSE(fresh->item("account:google:old")) << "the item is removed before the index";
+        EXPECT_EQ(fresh->item("account-index"), bad);
+    }
+}
+
+TEST_F(KeychainAccountStoreTest, KeyringFailuresPassThroughAndLeaveTheIndexAlone) {
+    store.save(makeAccount("google:1", "a@x.io"));
+    struct Row {
+        const char* name;
+        Operation failing;
+        std::string failingKey;
+        LoftwingMultiError error;
+    };
+    const std::vector<Row> rows = {
+        {"locked keyring while reading the index", Operation::read, "account-index",
+         LoftwingMultiError::interactionNotAllowed()},
+        {"no keyring while reading a record", Operation::read, "account:google:1",
+         LoftwingMultiError::keychainNotAvailable()},
+        {"status while saving the record", Operation::save, "account:google:2",
+         LoftwingMultiError::keychainStatus(7)},
+        {"status while removing the record", Operation::remove, "account:google:1",
+         LoftwingMultiError::keychainStatus(3)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        keychain->beforeOperation = [&row](Operation operation, const std::string& key) {
+            if (operation == row.failing && key == row.failingKey) {
+                throw row.error;
+            }
+        };
+        try {
+            switch (row.failing) {
+                case Operation::read:
+                    store.allAccounts();
+                    break;
+                case Operation::save:
+                    store.save(makeAccount("google:2", "b@x.io"));
+                    break;
+                case Operation::remove:
+                    store.remove("google:1");
+                    break;
+            }
+            ADD_FAILURE() << "no error";
+        } catch (const LoftwingMultiError& error) {
+            EXPECT_EQ(error, row.error);
+        }
+        keychain->beforeOperation = nullptr;
+        EXPECT_EQ(keychain->item("account-index"), R"(["google:1"])");
+    }
+}
+
+TEST_F(KeychainAccountStoreTest, ConcurrentSavesOfNewAccountsAllReachTheIndex) {
+    constexpr int threadCount = 32;
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < threadCount; ++i) {
+            threads.emplace_back([this, i] {
+                const auto id = "google:" + std::to_string(i);
+                store.save(makeAccount(id, "user" + std::to_string(100 + i) + "@x.io"));
+            });
+        }
+    }
+    EXPECT_EQ(store.allAccounts().size(), static_cast<std::size_t>(threadCount));
+}
+
+}  // namespace
+}  // namespace loftwing

@@ -1,0 +1,61 @@
+#include "storage/SecretServiceKeychainStore.h"
+
+#include "records/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace loftwing {
+namespace {
+
+TEST(SecretServiceKeychainStoreTest, AccessGroupIsTrimmedAndEmptyMeansNone) {
+    struct Row {
+        std::optional<std::string> given;
+        std::optional<std::string> stored;
+    };
+    const std::vector<Row> rows = {
+        {std::nullopt, std::nullopt},           {"", std::nullopt},   {" \t\r\n", std::nullopt},
+        {"\xE2\x80\xA8\xC2\xA0", std::nullopt},  // line separator, no-break space
+        {"  group.team \n", "group.team"},      {"in ner", "in ner"}, {"group", "group"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.given.value_or("(absent)"));
+        const SecretServiceKeychainStore store("com.loftwing.multi.accounts", row.given);
+        EXPECT_EQ(store.service(), "com.loftwing.multi.accounts");
+        EXPECT_EQ(store.accessGroup(), row.stored);
+    }
+}
+
+template <typename Operation>
+std::optional<LoftwingMultiError> failureOf(Operation operation) {
+    try {
+        operation();
+    } catch (const LoftwingMultiError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+// Keys that cannot travel as D-Bus strings are refused before any bus is contacted; with the bus
+// disabled, reaching it would have failed with keychainNotAvailable instead.
+TEST(SecretServiceKeychainStoreTest, KeysThatAreNotDBusStringsAreInvalidData) {
+    ASSERT_EQ(setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1), 0);
+    SecretServiceKeychainStore store("com.loftwing.multi.accounts", std::nullopt);
+    const std::vector<std::string> keys = {std::string("account:a\0b", 11), "account:\xC3", "\xFF"};
+    for (const auto& key : keys) {
+        SCOPED_TRACE(key.size());
+        EXPECT_EQ(failureOf([&] { store.read(key); }), LoftwingMultiError::invalidData());
+        EXPECT_EQ(failureOf([&] { store.save("bytes", key); }), LoftwingMultiError::invalidData());
+        EXPECT_EQ(failureOf([&] { store.remove(key); }), LoftwingMultiError::invalidData());
+    }
+    SecretServiceKeychainStore badService(std::string("svc\0x", 5), std::nullopt);
+    EXPECT_EQ(failureOf([&] { badService.read("account-index"); }),
+              LoftwingMultiError::invalidData());
+}
+
+}  // namespace
+}  // namespace loftwing

@@ -1,0 +1,318 @@
+// Against a real gnome-keyring-daemon on a private session bus: run under
+// tests/helpers/run-with-private-keyring.
+
+#include "helpers/SpawnedProcess.h"
+#include "helpers/PrivateKeyring.h"
+#include "records/Errors.h"
+#include "storage/KeychainAccountStore.h"
+#include "storage/SecretServiceKeychainStore.h"
+#include "support/Time.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace loftwing {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::SpawnedProcess;
+
+constexpr const char* kService = "com.loftwing.multi.accounts";
+
+std::string probeOutcome(const LoftwingMultiError& error) {
+    return "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
+           std::to_string(error.keychainStatusCode());
+}
+
+template <typename Operation>
+std::optional<LoftwingMultiError> failureOf(Operation operation) {
+    try {
+        operation();
+    } catch (const LoftwingMultiError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+StoredAccount makeAccount(const std::string& id) {
+    return StoredAccount{
+        ConnectedAccount{id, MailProvider::microsoft, id + "@example.com", "Name " + id},
+        OAuthTokenSet{"access-" + id, "refresh-" + id, *parseISO8601("2026-12-06T18:27:37Z"),
+                      "Mail.Read offline_access"},
+    };
+}
+
+// One line of a probe run in its own process with the given environment changes.
+std::string runProbe(const std::vector<std::string>& arguments,
+                     const SpawnedProcess::EnvironmentChanges& environment = {}) {
+    std::vector<std::string> argv{KEYRING_PROBE_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    SpawnedProcess probe(argv, environment);
+    auto line = probe.readLine(20s);
+    EXPECT_EQ(probe.wait(20s), 0);
+    return line.value_or("(no output)");
+}
+
+class SecretServiceKeyringTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!testing::runsWithPrivateKeyring()) {
+            GTEST_SKIP() << "needs tests/helpers/run-with-private-keyring";
+        }
+        ASSERT_FALSE(testing::defaultCollectionIsLocked());
+        // Each test uses a service of its own, so tests never see each other's items.
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        service = std::string("com.loftwing.multi.test.") + info->name();
+    }
+
+    void TearDown() override {
+        if (testing::runsWithPrivateKeyring() && testing::defaultCollectionIsLocked()) {
+            testing::unlockDefaultCollection();
+        }
+    }
+
+    std::string service;
+};
+
+TEST_F(SecretServiceKeyringTest, SavesReadsReplacesAndRemovesItems) {
+    SecretServiceKeychainStore store(service, std::nullopt);
+
+    EXPECT_EQ(store.read("account:x"), std::nullopt);
+    store.remove("account:x");
+
+    store.save("first", "account:x");
+    EXPECT_EQ(store.read("account:x"), "first");
+    store.save("second, longer than the first", "account:x");
+    EXPECT_EQ(store.read("account:x"), "second, longer than the first");
+
+    // A replaced item stays one item.
+    SpawnedProcess search({"secret-tool", "search", "--all", "service", service, "account",
+                         "account:x", "accessGroup", ""});
+    const auto listing = search.readAll(10s);
+    EXPECT_EQ(search.wait(10s), 0);
+    std::size_t items = 0;
+    for (auto at = listing.find("label = "); at != std::string::npos;
+         at = listing.find("label = ", at + 1)) {
+        ++items;
+    }
+    EXPECT_EQ(items, 1u) << listing;
+    EXPECT_THAT(listing, ::testing::HasSubstr("label = Zevirudi: account:x"));
+    EXPECT_THAT(listing, ::testing::HasSubstr("schema = com.loftwing.multi.KeychainItem"));
+
+    store.remove("account:x");
+    EXPECT_EQ(store.read("account:x"), std::nullopt);
+    store.remove("account:x");
+}
+
+TEST_F(SecretServiceKeyringTest, BytesSurviveUnchanged) {
+    SecretServiceKeychainStore store(service, std::nullopt);
+    std::string everyByte;
+    for (int value = 255; value >= 0; --value) {
+        everyByte.push_back(static_cast<char>(value));
+    }
+    const std::vector<std::pair<const char*, std::string>> rows = {
+        {"empty", ""},
+        {"every byte value, NUL included", everyByte},
+        {"invalid UTF-8", std::string("\xC3\x28\xA0\xA1\xF0\x28\x8C\x28", 8)},
+        {"NUL only", std::string(3, '\0')},
+        {"64 KiB", std::string(65536, 'z')},
+    };
+    for (const auto& [name, bytes] : rows) {
+        SCOPED_TRACE(name);
+        store.save(bytes, "account:bytes");
+        EXPECT_EQ(store.read("account:bytes"), bytes);
+    }
+}
+
+TEST_F(SecretServiceKeyringTest, AccessGroupsAreSeparateItems) {
+    SecretServiceKeychainStore noGroup(service, std::nullopt);
+    SecretServiceKeychainStore team(service, "team");
+    SecretServiceKeychainStore teamPadded(service, "  team\n");
+    SecretServiceKeychainStore other(service, "other");
+
+    noGroup.save("no group", "account-index");
+    team.save("team", "account-index");
+
+    EXPECT_EQ(noGroup.read("account-index"), "no group");
+    EXPECT_EQ(team.read("account-index"), "team");
+    EXPECT_EQ(teamPadded.read("account-index"), "team");
+    EXPECT_EQ(other.read("account-index"), std::nullopt);
+
+    other.remove("account-index");
+    team.remove("account-index");
+    EXPECT_EQ(team.read("account-index"), std::nullopt);
+    EXPECT_EQ(noGroup.read("account-index"), "no group");
+}
+
+TEST_F(SecretServiceKeyringTest, SecretToolFindsTheAccountIndexByItsAttributes) {
+    auto keychain = std::make_shared<SecretServiceKeychainStore>(kService, std::nullopt);
+    KeychainAccountStore accounts(keychain);
+    accounts.save(makeAccount("google:lookup"));
+
+    SpawnedProcess lookup({"secret-tool", "lookup", "service", "com.loftwing.multi.accounts",
+                         "account", "account-index", "accessGroup", ""});
+    EXPECT_EQ(lookup.readAll(10s), R"(["google:lookup"])");
+    EXPECT_EQ(lookup.wait(10s), 0);
+
+    accounts.remove("google:lookup");
+    keychain->remove("account-index");
+}
+
+TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {
+    SecretServiceKeychainStore store(service, std::nullopt);
+    store.save("kept", "account:x");
+
+    const auto emptyRuntime =
+        std::filesystem::temp_directory_path() / ("zevirudi-no-bus-" + std::to_string(getpid()));
+    std::filesystem::create_directories(emptyRuntime);
+    const std::vector<std::pair<const char*, SpawnedProcess::EnvironmentChanges>> environments = {
+        {"disabled: address", {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}}},
+        {"no address and nothing to autolaunch",
+         {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
+          {"DISPLAY", std::nullopt},
+          {"XDG_RUNTIME_DIR", emptyRuntime.string()}}},
+    };
+    const auto expected = probeOutcome(LoftwingMultiError::keychainNotAvailable());
+    for (const auto& [name, environment] : environments) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
+        EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
+        EXPECT_EQ(runProbe({"remove", service, "account:x"}, environment), expected);
+        EXPECT_EQ(runProbe({"all-accounts", service, "-"}, environment), expected);
+    }
+    std::filesystem::remove_all(emptyRuntime);
+
+    EXPECT_EQ(store.read("account:x"), "kept");
+}
+
+TEST_F(SecretServiceKeyringTest, ABusWithoutASecretServiceIsNotAvailable) {
+    SecretServiceKeychainStore store(service, std::nullopt);
+    store.save("kept", "account:x");
+
+    // A bus that knows no services to start, so nothing answers for org.freedesktop.secrets.
+    const auto config = std::filesystem::temp_directory_path() /
+                        ("zevirudi-bare-bus-" + std::to_string(getpid()) + ".conf");
+    std::ofstream(config) << R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+    SpawnedProcess bus(
+        {"dbus-daemon", "--config-file=" + config.string(), "--nofork", "--print-address=1"});
+    const auto address = bus.readLine(10s);
+    ASSERT_TRUE(address);
+    const SpawnedProcess::EnvironmentChanges environment{{"DBUS_SESSION_BUS_ADDRESS", *address}};
+
+    const auto expected = probeOutcome(LoftwingMultiError::keychainNotAvailable());
+    EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
+    EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
+    EXPECT_EQ(runProbe({"remove", service, "account:x"}, environment), expected);
+
+    bus.signal(SIGTERM);
+    EXPECT_TRUE(bus.wait(10s));
+    std::filesystem::remove(config);
+    EXPECT_EQ(store.read("account:x"), "kept");
+}
+
+TEST_F(SecretServiceKeyringTest, ALockedKeyringIsReportedAndNeverMistakenForAnEmptyOne) {
+    auto keychain = std::make_shared<SecretServiceKeychainStore>(service, std::nullopt);
+    KeychainAccountStore accounts(keychain);
+    accounts.save(makeAccount("google:locked"));
+
+    testing::lockDefaultCollection();
+    ASSERT_TRUE(testing::defaultCollectionIsLocked());
+
+    const auto locked = LoftwingMultiError::interactionNotAllowed();
+    EXPECT_EQ(failureOf([&] { keychain->read("account-index"); }), locked);
+    EXPECT_EQ(failureOf([&] { keychain->read("account:never-saved"); }), locked);
+    EXPECT_EQ(failureOf([&] { keychain->save("lost", "account:new"); }), locked);
+    EXPECT_EQ(failureOf([&] { keychain->remove("account:google:locked"); }), locked);
+    EXPECT_EQ(failureOf([&] { keychain->remove("account:never-saved"); }), locked);
+    EXPECT_EQ(failureOf([&] { accounts.allAccounts(); }), locked);
+    EXPECT_EQ(failureOf([&] { accounts.save(makeAccount("google:new")); }), locked);
+    EXPECT_EQ(failureOf([&] { accounts.remove("google:locked"); }), locked);
+    EXPECT_TRUE(testing::defaultCollectionIsLocked()) << "nothing may unlock it behind our back";
+
+    testing::unlockDefaultCollection();
+    EXPECT_EQ(accounts.allAccounts(), std::vector<StoredAccount>{makeAccount("google:locked")});
+    EXPECT_EQ(keychain->read("account:new"), std::nullopt);
+}
+
+TEST_F(SecretServiceKeyringTest, ThirtyTwoThreadsSavingNewAccountsAreAllListed) {
+    auto keychain = std::make_shared<SecretServiceKeychainStore>(service, std::nullopt);
+    KeychainAccountStore accounts(keychain);
+    constexpr int threadCount = 32;
+    {
+        std::vector<std::jthread> threads;
+        for (int i = 0; i < threadCount; ++i) {
+            threads.emplace_back(
+                [&accounts, i] { accounts.save(makeAccount("google:" + std::to_string(i))); });
+        }
+    }
+    const auto listed = accounts.allAccounts();
+    std::set<std::string> ids;
+    for (const auto& stored : listed) {
+        ids.insert(stored.account.id);
+        EXPECT_EQ(stored, makeAccount(stored.account.id));
+    }
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(threadCount));
+    EXPECT_EQ(listed.size(), static_cast<std::size_t>(threadCount));
+}
+
+TEST_F(SecretServiceKeyringTest, AKilledWriterLeavesEveryCompleteAccountListed) {
+    auto keychain = std::make_shared<SecretServiceKeychainStore>(service, std::nullopt);
+    KeychainAccountStore accounts(keychain);
+    std::set<std::string> completed;
+    // Kill writers after different numbers of saves so the kill lands at different steps.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        SpawnedProcess writer(
+            {KEYRING_PROBE_PATH, "keep-saving", service, "google:round" + std::to_string(round)});
+        const int savesBeforeKill = 3 + 2 * round;
+        for (int i = 0; i < savesBeforeKill; ++i) {
+            const auto line = writer.readLine(20s);
+            ASSERT_TRUE(line);
+            ASSERT_EQ(line->rfind("saved ", 0), 0u) << *line;
+            completed.insert(line->substr(6));
+        }
+        writer.signal(SIGKILL);
+        EXPECT_EQ(writer.wait(10s), 128 + SIGKILL);
+        // Saves the writer finished after the ones we counted are listed too.
+        for (auto line = writer.readLine(1s); line; line = writer.readLine(1s)) {
+            completed.insert(line->substr(6));
+        }
+
+        std::set<std::string> listed;
+        for (const auto& stored : accounts.allAccounts()) {
+            listed.insert(stored.account.id);
+        }
+        for (const auto& id : completed) {
+            EXPECT_TRUE(listed.count(id)) << id << " was saved but is not listed";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace loftwing

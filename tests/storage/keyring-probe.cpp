@@ -1,0 +1,83 @@
+// Runs one keyring operation in a process of its own, so that tests can give it an environment
+// of its own (no session bus, a bus without a Secret Service) or kill it half-way. Prints one
+// line per result: "absent", "bytes <hex>", "ok", "accounts <count>", "saved <id>" or
+// "error <case> <code>".
+
+#include "records/Errors.h"
+#include "storage/KeychainAccountStore.h"
+#include "storage/SecretServiceKeychainStore.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+
+namespace {
+
+using loftwing::LoftwingMultiError;
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
+    }
+    return out;
+}
+
+loftwing::StoredAccount account(const std::string& id) {
+    return loftwing::StoredAccount{
+        loftwing::ConnectedAccount{id, loftwing::MailProvider::google, id + "@example.com", {}},
+        loftwing::OAuthTokenSet{
+            "access-" + id, "refresh-" + id, *loftwing::parseISO8601("2026-12-06T18:27:37Z"), {}},
+    };
+}
+
+int run(int argc, char** argv) {
+    if (argc < 4) {
+        std::cerr << "usage: keyring-probe read|save|remove|all-accounts|keep-saving SERVICE ARG"
+                     " [TEXT]\n";
+        return 2;
+    }
+    const std::string command = argv[1];
+    auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(argv[2], std::nullopt);
+    if (command == "read") {
+        const auto bytes = keychain->read(argv[3]);
+        std::cout << (bytes ? "bytes " + hex(*bytes) : std::string("absent")) << std::endl;
+    } else if (command == "save" && argc >= 5) {
+        keychain->save(argv[4], argv[3]);
+        std::cout << "ok" << std::endl;
+    } else if (command == "remove") {
+        keychain->remove(argv[3]);
+        std::cout << "ok" << std::endl;
+    } else if (command == "all-accounts") {
+        loftwing::KeychainAccountStore store(keychain);
+        const auto count = store.allAccounts().size();
+        std::cout << "accounts " << count << std::endl;
+    } else if (command == "keep-saving") {
+        loftwing::KeychainAccountStore store(keychain);
+        for (int i = 0;; ++i) {
+            const auto id = std::string(argv[3]) + "-" + std::to_string(i);
+            store.save(account(id));
+            std::cout << "saved " << id << std::endl;
+        }
+    } else {
+        std::cerr << "keyring-probe: unknown command\n";
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const LoftwingMultiError& error) {
+        std::cout << "error " << static_cast<int>(error.errorCase()) << " "
+                  << error.keychainStatusCode() << std::endl;
+    }
+    return 0;
+}
