@@ -4,6 +4,7 @@
 // requests from a client that opens a new connection for each, interleaved in the same run.
 
 #include "helpers/SandboxServer.h"
+#include "oauth/AppConfiguration.h"
 #include "oauth/CurlTransport.h"
 #include "oauth/OAuthTokenManager.h"
 

@@ -3,6 +3,7 @@
 #include "records/Errors.h"
 #include "records/JsonCoding.h"
 
+#include <sodium.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
@@ -19,6 +20,18 @@ namespace {
 std::string accountKey(const std::string& accountID) {
     return "account:" + accountID;
 }
+
+// Encoded records carry tokens: their buffers are wiped before they are released.
+class WipedOnExit {
+  public:
+    explicit WipedOnExit(std::string& text) : text_(text) {}
+    ~WipedOnExit() { sodium_memzero(text_.data(), text_.size()); }
+    WipedOnExit(const WipedOnExit&) = delete;
+    WipedOnExit& operator=(const WipedOnExit&) = delete;
+
+  private:
+    std::string& text_;
+};
 
 }  // namespace
 
@@ -58,10 +71,11 @@ std::vector<StoredAccount> KeychainAccountStore::allAccounts() {
     std::lock_guard lock(mutex_);
     std::vector<StoredAccount> accounts;
     for (const auto& accountID : loadIndex()) {
-        const auto bytes = keychain_->read(accountKey(accountID));
+        auto bytes = keychain_->read(accountKey(accountID));
         if (!bytes) {
             continue;
         }
+        const WipedOnExit wipe(*bytes);
         accounts.push_back(decodeJson<StoredAccount>(*bytes, DateEncoding::iso8601));
     }
     std::stable_sort(accounts.begin(), accounts.end(), std::cref(*addressOrder_));
@@ -70,7 +84,8 @@ std::vector<StoredAccount> KeychainAccountStore::allAccounts() {
 
 void KeychainAccountStore::save(const StoredAccount& account) {
     std::lock_guard lock(mutex_);
-    const std::string bytes = encodeJson(account, DateEncoding::iso8601);
+    std::string bytes = encodeJson(account, DateEncoding::iso8601);
+    const WipedOnExit wipe(bytes);
     keychain_->save(bytes, accountKey(account.account.id));
 
     auto index = loadIndex();

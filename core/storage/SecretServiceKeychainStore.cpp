@@ -1,6 +1,7 @@
 #include "storage/SecretServiceKeychainStore.h"
 
 #include "records/Errors.h"
+#include "storage/SecretServiceErrors.h"
 #include "support/Text.h"
 
 // The D-Bus object path API lets the store search, read and write without libsecret's automatic
@@ -78,46 +79,8 @@ using StrvPtr = std::unique_ptr<gchar*, StrvFree>;
 using StringPtr = std::unique_ptr<gchar, StringFree>;
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
-// The keyring's own message never leaves this function: only the kind of failure does.
-LoftwingMultiError mappedError(const GError* error) {
-    if (error == nullptr) {
-        // libsecret reports a dismissed prompt as a failure without an error.
-        return LoftwingMultiError::authenticationFailed();
-    }
-    if (error->domain == G_IO_ERROR) {
-        if (error->code == G_IO_ERROR_CANCELLED) {
-            return LoftwingMultiError::authenticationFailed();
-        }
-        // No session bus, a "disabled:" address, or a bus that went away.
-        return LoftwingMultiError::keychainNotAvailable();
-    }
-    if (error->domain == G_DBUS_ERROR) {
-        switch (error->code) {
-            case G_DBUS_ERROR_SERVICE_UNKNOWN:
-            case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
-            case G_DBUS_ERROR_NO_SERVER:
-            case G_DBUS_ERROR_DISCONNECTED:
-            case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
-            case G_DBUS_ERROR_SPAWN_FORK_FAILED:
-            case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
-            case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
-            case G_DBUS_ERROR_SPAWN_FAILED:
-            case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
-            case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
-            case G_DBUS_ERROR_SPAWN_FILE_INVALID:
-                return LoftwingMultiError::keychainNotAvailable();
-            default:
-                break;
-        }
-    }
-    if (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_IS_LOCKED) {
-        return LoftwingMultiError::interactionNotAllowed();
-    }
-    return LoftwingMultiError::keychainStatus(error->code);
-}
-
 [[noreturn]] void fail(const ErrorPtr& error) {
-    throw mappedError(error.get());
+    throw keychainError(error.get());
 }
 
 // D-Bus strings are NUL-terminated UTF-8: a key with a NUL byte would silently name another item,
@@ -128,7 +91,18 @@ void requireDBusString(const std::string& text) {
     }
 }
 
+void requireDBusStrings(const std::string& service, const std::optional<std::string>& group,
+                        const std::string& account) {
+    requireDBusString(service);
+    if (group) {
+        requireDBusString(*group);
+    }
+    requireDBusString(account);
+}
+
 ServicePtr connectedService() {
+    // Registers libsecret's D-Bus error names, so the service's errors arrive in SECRET_ERROR.
+    static_cast<void>(secret_error_get_quark());
     GError* raw = nullptr;
     ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
     ErrorPtr error(raw);
@@ -196,21 +170,6 @@ bool defaultCollectionIsLocked(SecretService* service) {
     return g_variant_get_boolean(locked.get()) != FALSE;
 }
 
-}  // namespace
-
-SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
-                                                       std::optional<std::string> accessGroup)
-    : service_(std::move(service)) {
-    if (accessGroup) {
-        auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
-        if (!trimmed.empty()) {
-            accessGroup_ = std::move(trimmed);
-        }
-    }
-}
-
-namespace {
-
 // The attribute table points into the strings it is given; they must outlive it.
 HashTablePtr itemAttributes(const std::string& service, const std::optional<std::string>& group,
                             const std::string& account) {
@@ -227,7 +186,8 @@ HashTablePtr itemAttributes(const std::string& service, const std::optional<std:
 HashTablePtr itemProperties(const std::string& service, const std::optional<std::string>& group,
                             const std::string& account) {
     HashTablePtr properties(g_hash_table_new_full(
-        g_str_hash, g_str_equal, nullptr, reinterpret_cast<GDestroyNotify>(g_variant_unref)));
+        g_str_hash, g_str_equal, nullptr,
+        [](gpointer variant) { g_variant_unref(static_cast<GVariant*>(variant)); }));
     const std::string label = "Zevirudi: " + account;
     g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
                         g_variant_ref_sink(g_variant_new_string(label.c_str())));
@@ -246,9 +206,19 @@ HashTablePtr itemProperties(const std::string& service, const std::optional<std:
 
 }  // namespace
 
+SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
+                                                       std::optional<std::string> accessGroup)
+    : service_(std::move(service)) {
+    if (accessGroup) {
+        auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
+        if (!trimmed.empty()) {
+            accessGroup_ = std::move(trimmed);
+        }
+    }
+}
+
 std::optional<std::string> SecretServiceKeychainStore::read(const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();
@@ -280,8 +250,7 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
 }
 
 void SecretServiceKeychainStore::save(const std::string& bytes, const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();
@@ -301,8 +270,7 @@ void SecretServiceKeychainStore::save(const std::string& bytes, const std::strin
 }
 
 void SecretServiceKeychainStore::remove(const std::string& account) {
-    requireDBusString(service_);
-    requireDBusString(account);
+    requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
     const ServicePtr service = connectedService();

@@ -37,13 +37,14 @@ std::filesystem::path sandboxExecutable() {
 }
 
 // Reads the child's first line from `fd`, waiting at most until `deadline`.
-std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline) {
+std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline,
+                          const std::string& executable) {
     std::string line;
     while (line.find('\n') == std::string::npos) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            throw std::runtime_error("zevirudi-sandbox did not print its address in time");
+            throw std::runtime_error(executable + " did not print its address in time");
         }
         pollfd waiting{fd, POLLIN, 0};
         int ready = poll(&waiting, 1, static_cast<int>(left.count()));
@@ -59,7 +60,8 @@ std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline
             continue;
         }
         if (count <= 0) {
-            throw std::runtime_error("zevirudi-sandbox ended before printing its address");
+            throw std::runtime_error(executable +
+                                     " ended before printing its address (is it built?)");
         }
         line.append(buffer, static_cast<std::size_t>(count));
     }
@@ -107,7 +109,8 @@ SandboxServer::SandboxServer() {
     close(pipeFDs[1]);
     std::string line;
     try {
-        line = readFirstLine(pipeFDs[0], std::chrono::steady_clock::now() + startTimeout);
+        line =
+            readFirstLine(pipeFDs[0], std::chrono::steady_clock::now() + startTimeout, executable);
     } catch (...) {
         close(pipeFDs[0]);
         kill(pid_, SIGKILL);
@@ -190,6 +193,14 @@ std::string SandboxServer::addMessage(const std::string& accountID,
     json::value answer =
         admin("POST", "/_sandbox/mailboxes/" + accountID + "/messages", description);
     return std::string(answer.at("id").as_string());
+}
+
+void SandboxServer::removeMessage(const std::string& accountID, const std::string& messageID) {
+    admin("DELETE", "/_sandbox/mailboxes/" + accountID + "/messages/" + messageID);
+}
+
+void SandboxServer::revokeTokens(const std::string& accountID) {
+    admin("POST", "/_sandbox/mailboxes/" + accountID + "/revoke");
 }
 
 void SandboxServer::setFault(const std::string& endpoint, const json::array& queue,

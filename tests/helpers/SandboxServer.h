@@ -55,6 +55,10 @@ class SandboxServer {
                               std::optional<std::int64_t> expiresIn = std::nullopt);
     // Adds a message described as in tools/sandbox/README.md; returns the provider's message id.
     std::string addMessage(const std::string& accountID, const boost::json::object& description);
+    // Makes a listed message vanish (its fetch then answers 404).
+    void removeMessage(const std::string& accountID, const std::string& messageID);
+    // Every token of the mailbox stops working: access tokens get 401, refresh invalid_grant.
+    void revokeTokens(const std::string& accountID);
     // Replaces the endpoint's fault queue (statuses or fault objects) and optionally its delay.
     void setFault(const std::string& endpoint, const boost::json::array& queue,
                   std::optional<std::int64_t> delayMilliseconds = std::nullopt);

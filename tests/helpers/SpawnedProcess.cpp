@@ -53,7 +53,7 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 SpawnedProcess::SpawnedProcess(const std::vector<std::string>& argv,
-                           const EnvironmentChanges& environment) {
+                               const EnvironmentChanges& environment) {
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe2 failed");

@@ -19,7 +19,8 @@ class SpawnedProcess {
     // nullopt removes it. Throws std::runtime_error when the program cannot be started.
     using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 
-    SpawnedProcess(const std::vector<std::string>& argv, const EnvironmentChanges& environment = {});
+    SpawnedProcess(const std::vector<std::string>& argv,
+                   const EnvironmentChanges& environment = {});
     ~SpawnedProcess();
     SpawnedProcess(const SpawnedProcess&) = delete;
     SpawnedProcess& operator=(const SpawnedProcess&) = delete;

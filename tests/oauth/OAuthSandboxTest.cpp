@@ -179,13 +179,14 @@ TEST(OAuthSandbox, TransportReusesConnectionsTimesOutAndCancels) {
     }
 
     std::stop_source stop;
+    // Read before the call starts: a count read after it may already include the call.
+    const auto before = counter(sandbox.counters(), "requests", "google.userinfo");
     auto call = std::async(std::launch::async, [&] {
         EXPECT_THROW(transport.data(profile, stop.get_token()), OperationCancelled);
         return std::chrono::steady_clock::now();
     });
     // The request is in flight once the sandbox has counted it.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    const auto before = counter(sandbox.counters(), "requests", "google.userinfo");
     while (counter(sandbox.counters(), "requests", "google.userinfo") == before &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::yield();

@@ -66,13 +66,7 @@ ClientResponse SandboxClient::postForm(const std::string& path,
 }
 
 std::optional<std::string> queryItem(const std::string& url, const std::string& name) {
-    // httplib's client hands the Location header over percent-decoded; spaces (of "scope") are
-    // the only decoded characters the sandbox's redirects carry, so they alone are re-encoded.
-    std::string encoded;
-    for (char c : url) {
-        encoded += c == ' ' ? std::string("%20") : std::string(1, c);
-    }
-    auto parsed = boost::urls::parse_uri_reference(encoded);
+    auto parsed = boost::urls::parse_uri_reference(url);
     if (!parsed) {
         return std::nullopt;
     }

@@ -174,6 +174,9 @@ TEST_F(SandboxMailTest, GmailMessagesAreRealMessageResources) {
         EXPECT_EQ(html, expectedHTML ? std::string(expectedHTML->as_string()) : std::string());
     }
 
+    const std::string vanishing = sandbox.addMessage(gmail, {{"text", "gone"}});
+    sandbox.removeMessage(gmail, vanishing);
+    EXPECT_EQ(client.get("/gmail/v1/users/me/messages/" + vanishing, gmailToken).status, 404);
     ClientResponse missing =
         client.get("/gmail/v1/users/me/messages/0000000000000000?format=full", gmailToken);
     EXPECT_EQ(missing.status, 404);

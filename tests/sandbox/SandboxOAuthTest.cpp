@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace zevirudi::testing {
 namespace {
@@ -235,13 +238,34 @@ TEST_F(SandboxOAuthTest, RefreshRotatesOnlyWhenAskedAndRefusesUsedOrRevokedToken
     }
 
     const SandboxTokens issued = sandbox.issueTokens(googleAccount);
-    sandbox.admin("POST", "/_sandbox/mailboxes/" + googleAccount + "/revoke");
+    sandbox.revokeTokens(googleAccount);
     ClientResponse revoked = token("google", {{"client_id", clientID("google")},
                                               {"grant_type", "refresh_token"},
                                               {"refresh_token", issued.refreshToken}});
     EXPECT_EQ(revoked.status, 400);
     EXPECT_EQ(revoked.json().at("error").as_string(), "invalid_grant");
     EXPECT_EQ(client.get("/v1/userinfo", issued.accessToken).status, 401);
+}
+
+TEST_F(SandboxOAuthTest, ConcurrentRefreshesOfOneRotatingTokenSucceedOnce) {
+    sandbox.changeSettings({{"rotateRefreshTokens", true}});
+    const SandboxTokens issued = sandbox.issueTokens(googleAccount);
+    std::vector<int> statuses(8);
+    {
+        std::vector<std::jthread> callers;
+        for (std::size_t i = 0; i < statuses.size(); ++i) {
+            callers.emplace_back([&, i] {
+                SandboxClient own(sandbox.port(), false);
+                statuses[i] =
+                    own.postForm("/google/oauth/token", {{"client_id", clientID("google")},
+                                                         {"grant_type", "refresh_token"},
+                                                         {"refresh_token", issued.refreshToken}})
+                        .status;
+            });
+        }
+    }
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200), 1);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 400), 7);
 }
 
 TEST_F(SandboxOAuthTest, MicrosoftRefreshRequiresAScope) {

@@ -55,6 +55,9 @@ TEST(SecretServiceKeychainStoreTest, KeysThatAreNotDBusStringsAreInvalidData) {
     SecretServiceKeychainStore badService(std::string("svc\0x", 5), std::nullopt);
     EXPECT_EQ(failureOf([&] { badService.read("account-index"); }),
               LoftwingMultiError::invalidData());
+    SecretServiceKeychainStore badGroup("com.loftwing.multi.accounts", "group\xC0");
+    EXPECT_EQ(failureOf([&] { badGroup.save("bytes", "account-index"); }),
+              LoftwingMultiError::invalidData());
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Against a real gnome-keyring-daemon on a private session bus: run under
 // tests/helpers/run-with-private-keyring.
 
-#include "helpers/SpawnedProcess.h"
 #include "helpers/PrivateKeyring.h"
+#include "helpers/SpawnedProcess.h"
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
@@ -100,7 +100,7 @@ TEST_F(SecretServiceKeyringTest, SavesReadsReplacesAndRemovesItems) {
 
     // A replaced item stays one item.
     SpawnedProcess search({"secret-tool", "search", "--all", "service", service, "account",
-                         "account:x", "accessGroup", ""});
+                           "account:x", "accessGroup", ""});
     const auto listing = search.readAll(10s);
     EXPECT_EQ(search.wait(10s), 0);
     std::size_t items = 0;
@@ -163,12 +163,18 @@ TEST_F(SecretServiceKeyringTest, SecretToolFindsTheAccountIndexByItsAttributes) 
     accounts.save(makeAccount("google:lookup"));
 
     SpawnedProcess lookup({"secret-tool", "lookup", "service", "com.loftwing.multi.accounts",
-                         "account", "account-index", "accessGroup", ""});
+                           "account", "account-index", "accessGroup", ""});
     EXPECT_EQ(lookup.readAll(10s), R"(["google:lookup"])");
     EXPECT_EQ(lookup.wait(10s), 0);
 
     accounts.remove("google:lookup");
     keychain->remove("account-index");
+}
+
+TEST_F(SecretServiceKeyringTest, CreatingTheStoresOpensNoConnection) {
+    EXPECT_EQ(runProbe({"construct", service, "-"}), "sockets 0");
+    // The same count sees the connection that the first operation opens.
+    EXPECT_EQ(runProbe({"construct-and-read", service, "-"}), "sockets 1");
 }
 
 TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {

@@ -1,13 +1,14 @@
 // Runs one keyring operation in a process of its own, so that tests can give it an environment
 // of its own (no session bus, a bus without a Secret Service) or kill it half-way. Prints one
-// line per result: "absent", "bytes <hex>", "ok", "accounts <count>", "saved <id>" or
-// "error <case> <code>".
+// line per result: "absent", "bytes <hex>", "ok", "accounts <count>", "saved <id>",
+// "sockets <count>" or "error <case> <code>".
 
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -27,6 +28,19 @@ std::string hex(const std::string& bytes) {
     return out;
 }
 
+// Open sockets of this process: a D-Bus connection is one.
+int openSockets() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        if (!error && target.string().rfind("socket:", 0) == 0) {
+            ++count;
+        }
+    }
+    return count;
+}
+
 loftwing::StoredAccount account(const std::string& id) {
     return loftwing::StoredAccount{
         loftwing::ConnectedAccount{id, loftwing::MailProvider::google, id + "@example.com", {}},
@@ -37,8 +51,8 @@ loftwing::StoredAccount account(const std::string& id) {
 
 int run(int argc, char** argv) {
     if (argc < 4) {
-        std::cerr << "usage: keyring-probe read|save|remove|all-accounts|keep-saving SERVICE ARG"
-                     " [TEXT]\n";
+        std::cerr << "usage: keyring-probe read|save|remove|all-accounts|keep-saving|construct|"
+                     "construct-and-read SERVICE ARG [TEXT]\n";
         return 2;
     }
     const std::string command = argv[1];
@@ -56,6 +70,12 @@ int run(int argc, char** argv) {
         loftwing::KeychainAccountStore store(keychain);
         const auto count = store.allAccounts().size();
         std::cout << "accounts " << count << std::endl;
+    } else if (command == "construct" || command == "construct-and-read") {
+        loftwing::KeychainAccountStore store(keychain);
+        if (command == "construct-and-read") {
+            store.allAccounts();
+        }
+        std::cout << "sockets " << openSockets() << std::endl;
     } else if (command == "keep-saving") {
         loftwing::KeychainAccountStore store(keychain);
         for (int i = 0;; ++i) {

@@ -152,6 +152,18 @@ std::string topContentType(const json::object& payload) {
     return "text/plain";
 }
 
+// At most `limit` bytes of `text`, never splitting a UTF-8 sequence.
+std::string prefixOfUTF8(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return text.substr(0, cut);
+}
+
 // Graph's bodyPreview: the body as plain text, white space collapsed, at most 255 characters.
 std::string bodyPreview(const std::string& source, bool isHTML) {
     std::string preview;
@@ -177,18 +189,11 @@ std::string bodyPreview(const std::string& source, bool isHTML) {
         pendingSpace = false;
         preview += c;
     }
-    if (preview.size() <= 255) {
-        return preview;
-    }
-    std::size_t cut = 255;
-    while (cut > 0 && (static_cast<unsigned char>(preview[cut]) & 0xC0) == 0x80) {
-        --cut;  // never split a UTF-8 sequence
-    }
-    return preview.substr(0, cut);
+    return prefixOfUTF8(preview, 255);
 }
 
 std::string snippet(const std::string& text) {
-    return bodyPreview(text, false).substr(0, 200);
+    return prefixOfUTF8(bodyPreview(text, false), 200);
 }
 
 }  // namespace

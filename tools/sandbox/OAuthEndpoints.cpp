@@ -23,6 +23,9 @@ void errorPage(httplib::Response& response, const std::string& error,
                          "text/html; charset=UTF-8");
 }
 
+// Every value a redirect carries is URL-safe (no error_description, no scope, unlike the real
+// providers): some test clients, httplib's among them, percent-decode the Location header before
+// handing it over, which would break a value with a space in it.
 void redirect(httplib::Response& response, const std::string& redirectURI,
               const std::vector<std::pair<std::string, std::string>>& items) {
     auto location = withQueryItems(redirectURI, items);
@@ -72,30 +75,29 @@ void SandboxService::authorize(Provider provider, const httplib::Request& reques
         return;
     }
     const std::string state = parameter("state");
-    auto refuse = [&](const std::string& error, const std::string& description) {
-        std::vector<std::pair<std::string, std::string>> items{{"error", error},
-                                                               {"error_description", description}};
+    auto refuse = [&](const std::string& error) {
+        std::vector<std::pair<std::string, std::string>> items{{"error", error}};
         if (!state.empty()) {
             items.emplace_back("state", state);
         }
         redirect(response, redirectURI, items);
     };
     if (parameter("response_type") != "code") {
-        refuse("unsupported_response_type", "response_type must be code.");
+        refuse("unsupported_response_type");
         return;
     }
     if (state.empty()) {
-        refuse("invalid_request", "state is required.");
+        refuse("invalid_request");
         return;
     }
     const std::string challenge = parameter("code_challenge");
     if (parameter("code_challenge_method") != "S256" || challenge.size() != 43) {
-        refuse("invalid_request", "A code_challenge with code_challenge_method S256 is required.");
+        refuse("invalid_request");
         return;
     }
     const std::string scope = parameter("scope");
     if (scope.empty()) {
-        refuse("invalid_scope", "scope is required.");
+        refuse("invalid_scope");
         return;
     }
     auto account = directory_.consentingAccount(provider, parameter("login_hint"));
@@ -150,16 +152,9 @@ void SandboxService::finishAuthorization(const PendingAuthorization& pending, bo
                  {{"error", "access_denied"}, {"state", pending.state}});
         return;
     }
-    const bool google = pending.grant.provider == Provider::google;
-    const std::string scope = pending.grant.scope;
     const std::string redirectURI = pending.grant.redirectURI;
     std::string code = tokens_.issueCode(pending.grant);
-    std::vector<std::pair<std::string, std::string>> items{{"code", code},
-                                                           {"state", pending.state}};
-    if (google) {
-        items.emplace_back("scope", scope);
-    }
-    redirect(response, redirectURI, items);
+    redirect(response, redirectURI, {{"code", code}, {"state", pending.state}});
 }
 
 void SandboxService::token(Provider provider, const httplib::Request& request,
