@@ -1,0 +1,297 @@
+#include "mail/MessageNormalization.h"
+
+#include "support/Base64.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+namespace loftwing {
+namespace {
+
+using namespace std::chrono_literals;
+
+StoredAccount account() {
+    return StoredAccount{ConnectedAccount{"acct-1", MailProvider::google, "ana@example.com", {}},
+                         OAuthTokenSet{"token", {}, Timestamp{}, {}}};
+}
+
+const Timestamp now = Timestamp{} + 1'800'000'000s;
+
+std::string b64(std::string_view text) {
+    return base64URLEncodeNoPadding(text);
+}
+
+// A message shaped like the Gmail API's format=full answer: multipart/mixed holding a
+// multipart/alternative, a calendar invitation and a PDF attachment.
+GmailMessage realisticGmailMessage() {
+    const std::string plain = "Your code is 482913.\r\nIt expires in 10 minutes.";
+    const std::string html =
+        "<html><head><style>p{color:red}</style></head><body><p>Your code is "
+        "<b>482913</b></p><!-- tracking --></body></html>";
+    GmailPayload alternative{"multipart/alternative",
+                             {{{"Content-Type", "multipart/alternative; boundary=\"b2\""}}},
+                             GmailBody{},
+                             {{
+                                 GmailPayload{"text/plain", {}, GmailBody{b64(plain)}, {}},
+                                 GmailPayload{"TEXT/HTML", {}, GmailBody{b64(html)}, {}},
+                             }}};
+    GmailPayload calendar{"text/calendar", {}, GmailBody{b64("BEGIN:VCALENDAR")}, {}};
+    GmailPayload attachment{"application/pdf", {}, GmailBody{}, {}};
+    GmailPayload mixed{"multipart/mixed",
+                       {{
+                           {"Delivered-To", "ana@example.com"},
+                           {"Authentication-Results",
+                            "mx.google.com; dkim=pass header.i=@example.net; spf=pass "
+                            "(google.com: domain of no-reply@example.net designates 192.0.2.1 "
+                            "as permitted sender) smtp.mailfrom=no-reply@example.net; "
+                            "dmarc=pass (p=REJECT) header.from=example.net"},
+                           {"Authentication-Results", "mx.google.com; dmarc=fail"},
+                           {"FROM", "Example <no-reply@example.net>"},
+                           {"From", "Second <second@example.net>"},
+                           {"Subject", "Your sign-in code"},
+                       }},
+                       GmailBody{},
+                       {{alternative, calendar, attachment}}};
+    return GmailMessage{"18c2f0a1b2c3d4e5", "1765046857123", mixed};
+}
+
+TEST(MessageNormalization, GmailMessageBecomesMailMessage) {
+    const auto message = normalizeGmailMessage(realisticGmailMessage(), account(), now);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->id, "acct-1:18c2f0a1b2c3d4e5");
+    EXPECT_EQ(message->accountID, "acct-1");
+    EXPECT_EQ(message->provider, MailProvider::google);
+    EXPECT_EQ(message->accountEmail, "ana@example.com");
+    EXPECT_EQ(message->sender, "Example <no-reply@example.net>");
+    EXPECT_TRUE(message->senderAuthenticated);
+    EXPECT_EQ(message->subject, "Your sign-in code");
+    // Both bodies lie two levels deep: two line feeds each. The calendar and PDF add nothing.
+    EXPECT_EQ(message->text, "\n\nYour code is 482913.\r\nIt expires in 10 minutes.");
+    EXPECT_EQ(message->html,
+              "\n\n<html><head> </head><body><p>Your code is <b>482913</b></p> </body></html>");
+    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'765'046'857'123ms);
+}
+
+TEST(MessageNormalization, GmailEdgeCases) {
+    struct Row {
+        const char* name;
+        GmailMessage message;
+        std::optional<std::string> sender;  // nothing: the message is dropped
+        std::string text;
+        std::string html;
+        bool authenticated;
+        Timestamp receivedAt;
+    };
+    const Row rows[] = {
+        {"single text/plain part",
+         GmailMessage{"m", "999", GmailPayload{"text/plain", {}, GmailBody{b64("hi")}, {}}},
+         "Unknown sender", "hi", "", false, Timestamp{} + 999ms},
+        {"no payload", GmailMessage{"m", "1", std::nullopt}, std::nullopt, "", "", false, now},
+        {"non-numeric date gives now", GmailMessage{"m", "12abc", GmailPayload{{}, {}, {}, {}}},
+         "Unknown sender", "", "", false, now},
+        {"date with spaces gives now", GmailMessage{"m", " 12", GmailPayload{}}, "Unknown sender",
+         "", "", false, now},
+        {"empty date gives now", GmailMessage{"m", "", GmailPayload{}}, "Unknown sender", "", "",
+         false, now},
+        {"fractional and exponent dates parse", GmailMessage{"m", "1.5e3", GmailPayload{}},
+         "Unknown sender", "", "", false, Timestamp{} + 1500ms},
+        {"infinity gives now", GmailMessage{"m", "inf", GmailPayload{}}, "Unknown sender", "", "",
+         false, now},
+        {"first authentication header counts, not the second",
+         GmailMessage{"m", "1",
+                      GmailPayload{{},
+                                   {{{"authentication-results", "mx; spf=fail"},
+                                     {"Authentication-Results", "mx; dmarc=pass"}}},
+                                   {},
+                                   {}}},
+         "Unknown sender", "", "", false, Timestamp{} + 1ms},
+        {"text/html with a charset parameter is ignored",
+         GmailMessage{"m", "1",
+                      GmailPayload{"text/html; charset=UTF-8", {}, GmailBody{b64("<p>x</p>")}, {}}},
+         "Unknown sender", "", "", false, Timestamp{} + 1ms},
+        {"undecodable part is skipped, its sibling kept",
+         GmailMessage{"m", "1",
+                      GmailPayload{"multipart/alternative",
+                                   {},
+                                   {},
+                                   {{GmailPayload{"text/plain", {}, GmailBody{"aGk\naGk"}, {}},
+                                     GmailPayload{"text/plain", {}, GmailBody{"/w"}, {}},
+                                     GmailPayload{"text/plain", {}, GmailBody{b64("ok")}, {}}}}}},
+         "Unknown sender", "\nok", "", false, Timestamp{} + 1ms},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto message = normalizeGmailMessage(row.message, account(), now);
+        ASSERT_EQ(message.has_value(), row.sender.has_value());
+        if (!message) {
+            continue;
+        }
+        EXPECT_EQ(message->sender, *row.sender);
+        EXPECT_EQ(message->text, row.text);
+        EXPECT_EQ(message->html, row.html);
+        EXPECT_EQ(message->senderAuthenticated, row.authenticated);
+        EXPECT_EQ(message->receivedAt, row.receivedAt);
+    }
+}
+
+TEST(MessageNormalization, ExtractBodiesPutsALineFeedBeforeEveryNonEmptyPart) {
+    auto part = [](const char* type, const char* body) {
+        return GmailPayload{type, {}, GmailBody{b64(body)}, {}};
+    };
+    auto container = [](std::vector<GmailPayload> parts) {
+        return GmailPayload{"multipart/mixed", {}, {}, std::move(parts)};
+    };
+    struct Row {
+        const char* name;
+        GmailPayload root;
+        ExtractedBodies expected;
+    };
+    const Row rows[] = {
+        {"own body first, then parts",
+         GmailPayload{"text/plain", {}, GmailBody{b64("r")}, {{part("text/plain", "p")}}},
+         {"r\np", ""}},
+        {"alternative",
+         container({part("text/plain", "t"), part("text/html", "<b>h</b>")}),
+         {"\nt", "\n<b>h</b>"}},
+        {"sibling after a nested part",
+         container({container({part("text/plain", "x")}), part("text/plain", "y")}),
+         {"\n\nx\ny", ""}},
+        {"empty parts add nothing",
+         container({container({}), part("text/plain", ""), part("image/png", "x"),
+                    part("text/plain", "z")}),
+         {"\nz", ""}},
+        {"part with own body and a child",
+         container(
+             {GmailPayload{"text/plain", {}, GmailBody{b64("a")}, {{part("text/plain", "b")}}}}),
+         {"\na\nb", ""}},
+        {"html and text opened separately",
+         container({container({part("text/html", "h")}), container({part("text/plain", "t")})}),
+         {"\n\nt", "\n\nh"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(extractBodies(row.root.mimeType,
+                                row.root.body ? row.root.body->data : std::nullopt, row.root.parts),
+                  row.expected);
+    }
+}
+
+TEST(MessageNormalization, ExtractBodiesSurvivesDeepNesting) {
+    GmailPayload root{"text/plain", {}, GmailBody{b64("leaf")}, {}};
+    for (int level = 0; level < 100000; ++level) {
+        GmailPayload parent{"multipart/mixed", {}, {}, std::vector<GmailPayload>{}};
+        parent.parts->push_back(std::move(root));
+        root = std::move(parent);
+    }
+    const auto bodies = extractBodies(root.mimeType, std::nullopt, root.parts);
+    EXPECT_EQ(bodies.text, std::string(100000, '\n') + "leaf");
+    // Taking the tree apart one level at a time keeps the destructor from recursing as deep.
+    while (root.parts && !root.parts->empty()) {
+        GmailPayload child = std::move(root.parts->front());
+        root = std::move(child);
+    }
+}
+
+TEST(MessageNormalization, DecodeBase64URL) {
+    struct Row {
+        const char* text;
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {"aGk", "hi"},              // 3 mod 4: one "=" appended
+        {"aGVsbG8", "hello"},       // 3 mod 4
+        {"aA", "h"},                // 2 mod 4: two "=" appended
+        {"aGk=", "hi"},             // padding already there
+        {"-_8", std::nullopt},      // decodes to FB FF, which is not UTF-8
+        {"w7w", "\xC3\xBC"},        // ü
+        {"aGk\nbw", std::nullopt},  // a line break
+        {"aGk bw", std::nullopt},   // a space
+        {"a", std::nullopt},        // 1 mod 4
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(decodeBase64URL(row.text), row.expected);
+    }
+}
+
+TEST(MessageNormalization, SenderAuthentication) {
+    struct Row {
+        const char* text;
+        bool expected;
+    };
+    const Row rows[] = {
+        {"mx.example.com; spf=pass smtp.mailfrom=a.example; dkim=fail header.d=a.example", false},
+        {"MX.EXAMPLE.COM; SPF=PASS; DKIM=PASS", true},
+        {"mx.example.com; dmarc=pass (p=none) header.from=a.example", true},
+        {"mx.example.com; dkim=pass header.i=@a.example", false},
+        {"mx.example.com; dmarc=passed", true},  // plain substring search
+        {"mx.example.com; none", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(isSenderAuthenticated(row.text), row.expected);
+    }
+}
+
+TEST(MessageNormalization, GraphDates) {
+    struct Row {
+        const char* text;
+        std::optional<Timestamp> expected;
+    };
+    const Row rows[] = {
+        {"2026-12-06T18:27:37Z", Timestamp{} + 1'796'581'657s},
+        {"2026-12-06T18:27:37.1234567Z", Timestamp{} + 1'796'581'657s + 123'456'700ns},
+        {"2026-12-06T19:27:37+01:00", Timestamp{} + 1'796'581'657s},
+        {"2026-12-06 18:27:37Z", std::nullopt},
+        {"2026-12-06T18:27:37", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(parseGraphDate(row.text), row.expected);
+    }
+}
+
+TEST(MessageNormalization, GraphMessageBecomesMailMessage) {
+    const GraphMessage full{
+        "AAMkAGI2TG93AAA=",
+        "2026-12-06T18:27:37.1234567Z",
+        "Your code",
+        GraphRecipient{GraphEmailAddress{"no-reply@example.net"}},
+        GraphBody{"<html><body><p>Code 123</p><SCRIPT src=x>y</SCRIPT><!-- c --></body></html>"},
+        "Code 123",
+        {{{"Received", "from mail.example.net"},
+          {"Authentication-Results", "spf=fail"},
+          {"authentication-results", "dmarc=pass"}}},
+    };
+    const auto message = normalizeGraphMessage(full, account());
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->id, "acct-1:AAMkAGI2TG93AAA=");
+    EXPECT_EQ(message->provider, MailProvider::microsoft);
+    EXPECT_EQ(message->sender, "no-reply@example.net");
+    EXPECT_TRUE(message->senderAuthenticated);  // every Authentication-Results header counts
+    EXPECT_EQ(message->subject, "Your code");
+    EXPECT_EQ(message->text, "Code 123");
+    EXPECT_EQ(message->html, "<html><body><p>Code 123</p>  </body></html>");
+    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'796'581'657s + 123'456'700ns);
+
+    const GraphMessage bare{"id", "2026-12-06T18:27:37Z", {}, {}, {}, {}, {}};
+    const auto minimal = normalizeGraphMessage(bare, account());
+    ASSERT_TRUE(minimal);
+    EXPECT_EQ(minimal->sender, "Unknown sender");
+    EXPECT_EQ(minimal->subject, "");
+    EXPECT_EQ(minimal->text, "");
+    EXPECT_EQ(minimal->html, "");
+    EXPECT_FALSE(minimal->senderAuthenticated);
+
+    GraphMessage spaced = bare;
+    spaced.receivedDateTime = "2026-12-06 18:27:37Z";
+    EXPECT_FALSE(normalizeGraphMessage(spaced, account()));
+}
+
+}  // namespace
+}  // namespace loftwing

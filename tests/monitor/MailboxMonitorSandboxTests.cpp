@@ -1,0 +1,187 @@
+// The monitor with both real clients, the real token manager and the curl transport, against the
+// loopback sandbox providers: two Gmail mailboxes and one Outlook mailbox.
+
+#include "helpers/MailTestFakes.h"
+#include "helpers/SandboxServer.h"
+#include "helpers/ScriptedHTTPTransport.h"
+#include "mail/GmailMailboxClient.h"
+#include "mail/MicrosoftMailboxClient.h"
+#include "monitor/MailboxMonitor.h"
+#include "oauth/AppConfiguration.h"
+#include "oauth/CurlTransport.h"
+#include "oauth/OAuthTokenManager.h"
+
+#include <gtest/gtest.h>
+#include <boost/json/serialize.hpp>
+
+#include <algorithm>
+
+namespace loftwing {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeAccountStore;
+using testing::RecordingSleep;
+using zevirudi::testing::SandboxServer;
+
+std::int64_t millisecondsNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(currentTime().time_since_epoch())
+        .count();
+}
+
+struct SandboxMailboxes {
+    SandboxMailboxes() {
+        ana = sandbox.createMailbox("google", "ana@gmail.example", "Ana", {{"subjectID", "111"}});
+        bo = sandbox.createMailbox("google", "bo@gmail.example", "Bo", {{"subjectID", "222"}});
+        max =
+            sandbox.createMailbox("microsoft", "max@outlook.example", "Max", {{"subjectID", "m3"}});
+        std::vector<StoredAccount> accounts;
+        for (const auto& [id, provider, email] :
+             {std::tuple{ana, MailProvider::google, "ana@gmail.example"},
+              std::tuple{bo, MailProvider::google, "bo@gmail.example"},
+              std::tuple{max, MailProvider::microsoft, "max@outlook.example"}}) {
+            const auto tokens = sandbox.issueTokens(id);
+            accounts.push_back(
+                StoredAccount{ConnectedAccount{id, provider, email, {}},
+                              OAuthTokenSet{tokens.accessToken,
+                                            tokens.refreshToken,
+                                            currentTime() + std::chrono::seconds(tokens.expiresIn),
+                                            {}}});
+        }
+        store = std::make_shared<FakeAccountStore>(accounts);
+        auto transport = std::make_shared<CurlTransport>();
+        const auto configuration =
+            decodeAppConfiguration(boost::json::serialize(sandbox.productConfig()));
+        auto tokenManager = std::make_shared<OAuthTokenManager>(
+            store, transport, tokenManagerConfigurations(configuration));
+        monitor = std::make_unique<MailboxMonitor>(
+            store, std::vector<std::shared_ptr<MailboxClient>>{
+                       std::make_shared<GmailMailboxClient>(transport, tokenManager,
+                                                            sleep.function(), sandbox.baseURL()),
+                       std::make_shared<MicrosoftMailboxClient>(transport, tokenManager,
+                                                                sandbox.baseURL())});
+    }
+
+    std::string add(const std::string& account, boost::json::object description) {
+        return sandbox.addMessage(account, description);
+    }
+
+    WatchResponse poll(std::vector<std::string> seen = {}) {
+        return monitor->poll(WatchRequest("poll", "chrome-extension://x/", start, std::move(seen)));
+    }
+
+    SandboxServer sandbox;
+    RecordingSleep sleep;
+    std::string ana, bo, max;
+    std::shared_ptr<FakeAccountStore> store;
+    std::unique_ptr<MailboxMonitor> monitor;
+    std::int64_t start = millisecondsNow() - 60'000;
+};
+
+std::vector<std::string> idsOf(const WatchResponse& response) {
+    std::vector<std::string> ids;
+    for (const auto& message : response.messages) {
+        ids.push_back(message.id);
+    }
+    return ids;
+}
+
+TEST(MailboxMonitorSandbox, ReadsEveryMailboxThenOnlyWhatIsNew) {
+    SandboxMailboxes mail;
+    const auto now = millisecondsNow();
+    const auto first = mail.add(
+        mail.ana, {{"from", "Acme <no-reply@acme.example>"},
+                   {"subject", "Your code"},
+                   {"text", "Code 123456"},
+                   {"html", "<p>Code <b>123456</b></p><SCRIPT src=x>t()</SCRIPT><!-- c -->"},
+                   {"authenticationResults", {"mx.google.com; dkim=pass; spf=pass"}},
+                   {"attachment", true},
+                   {"receivedAt", now - 3000}});
+    const auto second =
+        mail.add(mail.bo, {{"text", "Link https://b.example/x"}, {"receivedAt", now - 2000}});
+    const auto third = mail.add(mail.max, {{"html", "<p>Outlook code 654321</p>"},
+                                           {"authenticationResults", {"spf=fail", "dmarc=pass"}},
+                                           {"receivedAt", now - 1000}});
+    mail.add(mail.ana, {{"text", "too old"}, {"receivedAt", mail.start - 120'000}});
+
+    const auto response = mail.poll();
+    EXPECT_TRUE(response.ok);
+    EXPECT_TRUE(response.warnings.empty());
+    ASSERT_EQ(response.accountChecks.size(), 3u);
+    for (const auto& check : response.accountChecks) {
+        EXPECT_EQ(check.status, AccountCheck::Status::ready) << check.accountID;
+    }
+    ASSERT_EQ(idsOf(response),
+              (std::vector<std::string>{mail.max + ":" + third, mail.bo + ":" + second,
+                                        mail.ana + ":" + first}));
+    const auto& gmail = response.messages[2];
+    EXPECT_EQ(gmail.sender, "Acme <no-reply@acme.example>");
+    EXPECT_TRUE(gmail.senderAuthenticated);
+    EXPECT_EQ(gmail.text, "\n\nCode 123456");  // multipart/mixed > multipart/alternative
+    EXPECT_EQ(gmail.html, "\n\n<p>Code <b>123456</b></p>  ");
+    EXPECT_EQ(gmail.receivedAt, Timestamp{} + std::chrono::milliseconds(now - 3000));
+    const auto& graph = response.messages[0];
+    EXPECT_EQ(graph.sender, "sender@example.com");
+    EXPECT_TRUE(graph.senderAuthenticated);
+    EXPECT_EQ(graph.html, "<p>Outlook code 654321</p>");
+
+    EXPECT_TRUE(mail.poll(idsOf(response)).messages.empty());
+}
+
+TEST(MailboxMonitorSandbox, FailuresBecomeChecksAndRateLimitsAreRetried) {
+    SandboxMailboxes mail;
+    mail.add(mail.ana, {{"text", "a"}});
+    mail.add(mail.bo, {{"text", "b"}});
+    mail.add(mail.max, {{"text", "m"}});
+    mail.sandbox.admin("POST", "/_sandbox/mailboxes/" + mail.bo + "/revoke");
+    mail.sandbox.setFault("graph.messages", {503});
+    // A rate limit on the first Gmail list (Ana's or Bo's) is retried once; Bo's token is revoked
+    // either way.
+    mail.sandbox.setFault("gmail.list", {{{"status", 403}, {"reasons", {"rateLimitExceeded"}}}});
+
+    const auto response = mail.poll();
+    EXPECT_TRUE(response.ok);
+    ASSERT_EQ(response.messages.size(), 1u);
+    EXPECT_EQ(response.messages[0].accountID, mail.ana);
+    std::vector<AccountCheck> checks = response.accountChecks;
+    ASSERT_EQ(checks.size(), 3u);
+    const auto check = [&](const std::string& id) {
+        return *std::find_if(checks.begin(), checks.end(),
+                             [&](const AccountCheck& c) { return c.accountID == id; });
+    };
+    EXPECT_EQ(check(mail.ana).status, AccountCheck::Status::ready);
+    EXPECT_EQ(check(mail.bo),
+              (AccountCheck{mail.bo, AccountCheck::Status::reconnectRequired,
+                            "Connect bo@gmail.example again in Zevirudi. Mail read access is "
+                            "missing, expired, or was removed.",
+                            "http_401"}));
+    EXPECT_EQ(check(mail.max),
+              (AccountCheck{mail.max, AccountCheck::Status::unavailable,
+                            "max@outlook.example could not be checked. Try again.", "http_503"}));
+    EXPECT_EQ(response.warnings.size(), 2u);
+    const auto waits = mail.sleep.waits();
+    ASSERT_EQ(waits.size(), 1u);
+    EXPECT_GE(waits[0], 1000ms);
+    EXPECT_LE(waits[0], 1250ms);
+}
+
+TEST(MailboxMonitorSandbox, LargeMessagesAreKeptWithinTheBudget) {
+    SandboxMailboxes mail;
+    const auto now = millisecondsNow();
+    const auto large =
+        mail.add(mail.ana, {{"text", "1"}, {"paddingBytes", 500'000}, {"receivedAt", now - 1000}});
+    mail.add(mail.bo, {{"text", "2"}, {"paddingBytes", 450'000}, {"receivedAt", now - 2000}});
+    const auto smaller =
+        mail.add(mail.max, {{"text", "3"}, {"paddingBytes", 300'000}, {"receivedAt", now - 3000}});
+
+    const auto response = mail.poll();
+    EXPECT_TRUE(response.ok);
+    EXPECT_EQ(idsOf(response),
+              (std::vector<std::string>{mail.ana + ":" + large, mail.max + ":" + smaller}));
+    EXPECT_EQ(response.warnings,
+              std::vector<std::string>{"Some messages exceeded the local size limit and could not "
+                                       "be included in this check."});
+}
+
+}  // namespace
+}  // namespace loftwing

@@ -1,0 +1,263 @@
+#include "monitor/MailboxMonitor.h"
+
+#include "helpers/MailTestFakes.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace loftwing {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeAccountStore;
+using testing::ScriptedMailboxClient;
+using testing::storedAccount;
+
+MailMessage mail(const std::string& accountID, const std::string& id, Timestamp receivedAt,
+                 std::size_t htmlBytes = 0) {
+    MailMessage message;
+    message.id = accountID + ":" + id;
+    message.accountID = accountID;
+    message.accountEmail = accountID + "@example.com";
+    message.sender = "sender@example.net";
+    message.receivedAt = receivedAt;
+    message.html = std::string(htmlBytes, 'a');
+    return message;
+}
+
+// A message whose JSON encoding is exactly `bytes` long.
+MailMessage mailOfEncodedSize(const std::string& accountID, const std::string& id,
+                              Timestamp receivedAt, std::size_t bytes) {
+    const auto base =
+        encodeJson(mail(accountID, id, receivedAt), DateEncoding::millisecondsSince1970).size();
+    return mail(accountID, id, receivedAt, bytes - base);
+}
+
+WatchRequest request(std::vector<std::string> seen = {}, std::int64_t sinceMs = 0) {
+    return WatchRequest("poll", "chrome-extension://abc/", sinceMs, std::move(seen));
+}
+
+const Timestamp t0 = Timestamp{} + 1'800'000'000s;
+
+TEST(MailboxMonitor, StoreProblems) {
+    auto empty = std::make_shared<FakeAccountStore>();
+    auto response = MailboxMonitor(empty, {}).poll(request());
+    EXPECT_FALSE(response.ok);
+    EXPECT_EQ(response.error, "Connect at least one mail account in Zevirudi.");
+    EXPECT_TRUE(response.accountChecks.empty());
+
+    struct Row {
+        const char* name;
+        std::exception_ptr failure;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"described failure", std::make_exception_ptr(LoftwingMultiError::keychainNotAvailable()),
+         std::string(*LoftwingMultiError::keychainNotAvailable().errorDescription())
+             .substr(0, 240)},
+        {"undescribed failure", std::make_exception_ptr(std::runtime_error("secret detail")),
+         "The mail accounts could not be checked."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto store = std::make_shared<FakeAccountStore>();
+        store->failWith(row.failure);
+        response = MailboxMonitor(store, {}).poll(request());
+        EXPECT_FALSE(response.ok);
+        EXPECT_EQ(response.error, row.expected);
+        EXPECT_TRUE(response.messages.empty() && response.warnings.empty() &&
+                    response.accountChecks.empty());
+    }
+}
+
+TEST(MailboxMonitor, FailureMapping) {
+    const std::string reconnect =
+        "Connect bo@example.com again in Zevirudi. Mail read access is missing, expired, or was "
+        "removed.";
+    const std::string tryAgain = "bo@example.com could not be checked. Try again.";
+    using Status = AccountCheck::Status;
+    struct Row {
+        const char* name;
+        std::exception_ptr failure;
+        Status status;
+        std::string message;
+        std::string code;
+    };
+    const Row rows[] = {
+        {"reconnect required", std::make_exception_ptr(LoftwingMultiError::reconnectRequired()),
+         Status::reconnectRequired, reconnect, "reconnect_required"},
+        {"401", std::make_exception_ptr(LoftwingMultiError::httpStatus(401)),
+         Status::reconnectRequired, reconnect, "http_401"},
+        {"insufficient permissions",
+         std::make_exception_ptr(
+             LoftwingMultiError::gmailFailure(GmailFailureReason::insufficientPermissions)),
+         Status::reconnectRequired, reconnect, "gmail_insufficientPermissions"},
+        {"rate limit",
+         std::make_exception_ptr(
+             LoftwingMultiError::gmailFailure(GmailFailureReason::rateLimitExceeded)),
+         Status::unavailable,
+         "bo@example.com: Gmail has paused requests. Wait before checking again.",
+         "gmail_rateLimitExceeded"},
+        {"503", std::make_exception_ptr(LoftwingMultiError::httpStatus(503)), Status::unavailable,
+         tryAgain, "http_503"},
+        {"keychain status", std::make_exception_ptr(LoftwingMultiError::keychainStatus(-25300)),
+         Status::unavailable, tryAgain, "local_error"},
+        {"response too large", std::make_exception_ptr(LoftwingMultiError::responseTooLarge()),
+         Status::unavailable, tryAgain, "local_error"},
+        {"network", std::make_exception_ptr(TransportError(-1009, "offline")), Status::unavailable,
+         tryAgain, "network_-1009"},
+        {"bad JSON", std::make_exception_ptr(JsonDecodingError("x")), Status::unavailable, tryAgain,
+         "invalid_mail_data"},
+        {"cancelled", std::make_exception_ptr(OperationCancelled()), Status::unavailable, tryAgain,
+         "unavailable"},
+        {"anything else", std::make_exception_ptr(std::logic_error("x")), Status::unavailable,
+         tryAgain, "unavailable"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto store = std::make_shared<FakeAccountStore>(
+            std::vector<StoredAccount>{storedAccount("a", MailProvider::google, "ana@example.com"),
+                                       storedAccount("b", MailProvider::google, "bo@example.com")});
+        auto client = std::make_shared<ScriptedMailboxClient>(
+            MailProvider::google,
+            [&](const StoredAccount& account, Timestamp,
+                const std::unordered_set<std::string>&) -> std::vector<MailMessage> {
+                if (account.account.id == "b") {
+                    std::rethrow_exception(row.failure);
+                }
+                return {mail("a", "1", t0)};
+            });
+        const auto response = MailboxMonitor(store, {client}).poll(request());
+        EXPECT_TRUE(response.ok);
+        EXPECT_FALSE(response.error);
+        ASSERT_EQ(response.accountChecks.size(), 2u);
+        EXPECT_EQ(response.accountChecks[0], (AccountCheck{"a", Status::ready, {}, {}}));
+        EXPECT_EQ(response.accountChecks[1],
+                  (AccountCheck{"b", row.status, row.message, row.code}));
+        EXPECT_EQ(response.warnings, std::vector<std::string>{row.message});
+        EXPECT_EQ(response.messages.size(), 1u);
+    }
+}
+
+TEST(MailboxMonitor, EveryAccountFailing) {
+    auto store = std::make_shared<FakeAccountStore>(
+        std::vector<StoredAccount>{storedAccount("z", MailProvider::google, "zed@example.com"),
+                                   storedAccount("m", MailProvider::microsoft, "max@example.com")});
+    auto client = std::make_shared<ScriptedMailboxClient>(
+        MailProvider::google,
+        [](const StoredAccount&, Timestamp, const std::unordered_set<std::string>&)
+            -> std::vector<MailMessage> { throw TransportError(-1001, "timed out"); });
+    const auto response = MailboxMonitor(store, {client}).poll(request());
+    EXPECT_FALSE(response.ok);
+    EXPECT_EQ(response.error, "None of the connected mail accounts could be checked.");
+    ASSERT_EQ(response.accountChecks.size(), 2u);
+    EXPECT_EQ(response.accountChecks[0],
+              (AccountCheck{"m", AccountCheck::Status::unavailable,
+                            "max@example.com uses an unsupported mail provider.", std::nullopt}));
+    EXPECT_EQ(response.accountChecks[1].failureCode, "network_-1001");
+    EXPECT_EQ(response.warnings,
+              (std::vector<std::string>{"max@example.com uses an unsupported mail provider.",
+                                        "zed@example.com could not be checked. Try again."}));
+    EXPECT_TRUE(response.messages.empty());
+}
+
+TEST(MailboxMonitor, MessagesAreFilteredOrderedAndCapped) {
+    struct Row {
+        const char* name;
+        std::vector<MailMessage> returned;
+        std::vector<std::string> seen;
+        std::vector<std::string> expectedIDs;
+        bool sizeWarning;
+    };
+    std::vector<MailMessage> many;
+    std::vector<std::string> newest200;
+    for (int i = 0; i < 250; ++i) {
+        many.push_back(mail("a", std::to_string(i), t0 + std::chrono::seconds(i)));
+    }
+    for (int i = 249; i >= 50; --i) {
+        newest200.push_back("a:" + std::to_string(i));
+    }
+    const Row rows[] = {
+        {"seen message is dropped, the rest newest first",
+         {mail("a", "old", t0), mail("a", "seen", t0 + 5s), mail("a", "new", t0 + 9s)},
+         {"a:seen"},
+         {"a:new", "a:old"},
+         false},
+        {"equal times keep the client's order",
+         {mail("a", "x", t0), mail("a", "y", t0), mail("a", "z", t0)},
+         {},
+         {"a:x", "a:y", "a:z"},
+         false},
+        {"250 small messages: the newest 200, no warning", many, {}, newest200, false},
+        {"a later, smaller message may still fit",
+         {mailOfEncodedSize("a", "1", t0 + 3s, 500'000),
+          mailOfEncodedSize("a", "2", t0 + 2s, 450'000),
+          mailOfEncodedSize("a", "3", t0 + 1s, 300'000)},
+         {},
+         {"a:1", "a:3"},
+         true},
+        {"exactly the budget fits",
+         {mailOfEncodedSize("a", "1", t0 + 2s, 600'000), mailOfEncodedSize("a", "2", t0, 300'000)},
+         {},
+         {"a:1", "a:2"},
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto store = std::make_shared<FakeAccountStore>(std::vector<StoredAccount>{
+            storedAccount("a", MailProvider::google, "ana@example.com")});
+        auto client = std::make_shared<ScriptedMailboxClient>(
+            MailProvider::google,
+            [&](const StoredAccount&, Timestamp, const std::unordered_set<std::string>& excluding) {
+                EXPECT_EQ(excluding,
+                          std::unordered_set<std::string>(row.seen.begin(), row.seen.end()));
+                return row.returned;
+            });
+        const auto response = MailboxMonitor(store, {client}).poll(request(row.seen));
+        EXPECT_TRUE(response.ok);
+        std::vector<std::string> ids;
+        for (const auto& message : response.messages) {
+            ids.push_back(message.id);
+        }
+        EXPECT_EQ(ids, row.expectedIDs);
+        const std::vector<std::string> warning{
+            "Some messages exceeded the local size limit and could not be included in this "
+            "check."};
+        EXPECT_EQ(response.warnings, row.sizeWarning ? warning : std::vector<std::string>{});
+    }
+}
+
+TEST(MailboxMonitor, ReadsAllAccountsAtOnceFromTheRequestedInstant) {
+    // Each client call waits until all three have started: only concurrent reads finish.
+    std::mutex mutex;
+    std::condition_variable started;
+    int running = 0;
+    std::vector<Timestamp> sinces;
+    auto client = std::make_shared<ScriptedMailboxClient>(
+        MailProvider::google,
+        [&](const StoredAccount& account, Timestamp since, const std::unordered_set<std::string>&) {
+            std::unique_lock lock(mutex);
+            sinces.push_back(since);
+            ++running;
+            started.notify_all();
+            if (!started.wait_for(lock, 10s, [&] { return running == 3; })) {
+                throw std::runtime_error("accounts were read one after another");
+            }
+            return std::vector<MailMessage>{mail(account.account.id, "m", t0)};
+        });
+    auto store = std::make_shared<FakeAccountStore>(
+        std::vector<StoredAccount>{storedAccount("a", MailProvider::google, "a@example.com"),
+                                   storedAccount("b", MailProvider::google, "b@example.com"),
+                                   storedAccount("c", MailProvider::google, "c@example.com")});
+    const auto response = MailboxMonitor(store, {client}).poll(request({}, 1'900));
+    EXPECT_TRUE(response.ok);
+    EXPECT_TRUE(response.warnings.empty());
+    EXPECT_EQ(response.messages.size(), 3u);
+    EXPECT_EQ(sinces, std::vector<Timestamp>(3, Timestamp{} + 1900ms));
+}
+
+}  // namespace
+}  // namespace loftwing
