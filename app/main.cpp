@@ -8,9 +8,8 @@ int main(int argc, char** argv) {
         return zevirudi::runNativeHost(argv[1]);
     }
     std::fputs(
-        "Zevirudi brings sign-in codes from your mailboxes to the browser.\n"
-        "The desktop application is not part of this build yet; Chrome starts this program as a "
-        "native messaging host with the extension origin as its first argument.\n",
+        "usage: zevirudi chrome-extension://EXTENSION-ID/ (started by Chrome as a native messaging "
+        "host; the desktop application is not part of this build yet)\n",
         stderr);
     return 0;
 }

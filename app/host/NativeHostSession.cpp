@@ -5,12 +5,12 @@
 #include "host/NativeHostProcess.h"
 #include "host/NativeRequestHandling.h"
 #include "host/PanelLauncher.h"
+#include "host/TransportLoader.h"
 #include "mail/GmailMailboxClient.h"
 #include "mail/MicrosoftMailboxClient.h"
 #include "mail/RetrySleep.h"
 #include "monitor/MailboxMonitor.h"
 #include "oauth/AppConfiguration.h"
-#include "oauth/CurlTransport.h"
 #include "oauth/OAuthTokenManager.h"
 #include "records/NativeMessageCodec.h"
 #include "storage/KeychainAccountStore.h"
@@ -37,8 +37,7 @@ void runNativeHostSession(const std::string& callerOrigin,
     auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
         "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
     auto accountStore = std::make_shared<loftwing::KeychainAccountStore>(keychain);
-    auto transport = std::make_shared<DeferredTransport>(
-        [] { return std::make_shared<loftwing::CurlTransport>(); });
+    auto transport = std::make_shared<DeferredTransport>(loadCurlTransport);
     auto tokenManager = std::make_shared<loftwing::OAuthTokenManager>(
         accountStore, transport, loftwing::tokenManagerConfigurations(configuration));
     auto gmail = std::make_shared<loftwing::GmailMailboxClient>(

@@ -421,3 +421,10 @@ HTTPResponse CurlTransport::data(const HTTPRequest& request, std::stop_token sto
 }
 
 }  // namespace loftwing
+
+// The entry point for processes that load the transport at run time (dlopen). The caller owns the
+// result; it throws what the constructor throws.
+extern "C" __attribute__((visibility("default"))) loftwing::HTTPTransport*
+loftwing_create_curl_transport() {
+    return new loftwing::CurlTransport();
+}

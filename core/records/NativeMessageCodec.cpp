@@ -1,5 +1,7 @@
 #include "records/NativeMessageCodec.h"
 
+#include "support/Text.h"
+
 namespace loftwing::NativeMessageCodec {
 
 std::uint32_t announcedLength(const unsigned char prefix[4]) {
@@ -8,6 +10,11 @@ std::uint32_t announcedLength(const unsigned char prefix[4]) {
 }
 
 std::string frameJson(std::string json) {
+    // Chrome refuses a reply that is not UTF-8, and the JSON writer copies string bytes as they
+    // are: one ill-formed byte in a mail body would cost the whole answer.
+    if (!isValidUTF8(json)) {
+        json = replacingInvalidUTF8(json);
+    }
     if (json.size() > maximumHostMessageBytes) {
         throw LoftwingMultiError::responseTooLarge();
     }

@@ -18,7 +18,8 @@ inline constexpr std::size_t maximumHostMessageBytes = 1'048'576;
 
 // The length announced by a 4-byte little-endian prefix.
 std::uint32_t announcedLength(const unsigned char prefix[4]);
-// The frame for a JSON text; throws responseTooLarge beyond maximumHostMessageBytes.
+// The frame for a JSON text, with ill-formed UTF-8 replaced by U+FFFD; throws responseTooLarge
+// when the text is longer than maximumHostMessageBytes.
 std::string frameJson(std::string json);
 // The JSON text of a complete frame; throws invalidData on any framing fault.
 std::string_view frameBody(std::string_view frame);

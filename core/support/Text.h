@@ -27,4 +27,8 @@ std::string uppercased(std::string_view utf8);
 // Whether the bytes are well-formed UTF-8.
 bool isValidUTF8(std::string_view bytes);
 
+// The bytes with every ill-formed UTF-8 sequence replaced by U+FFFD (one per maximal subpart, as
+// ICU decodes them); well-formed text comes back unchanged.
+std::string replacingInvalidUTF8(std::string_view bytes);
+
 }  // namespace loftwing

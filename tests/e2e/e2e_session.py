@@ -9,7 +9,8 @@ import shutil
 import tempfile
 
 from chromium_driver import Chromium, extension_id_from_key
-from host_prefix import extension_origin, install_host_copy, write_host_manifest
+from host_prefix import (extension_origin, install_host_copy, manifest_path, run_installer,
+                         write_host_manifest)
 from processes import start_xvfb
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -62,8 +63,9 @@ class BrowserSession:
             os.makedirs(self.home)
             self.host_path = install_host_copy(build_dir, os.path.join(self.root, "prefix"),
                                                configuration)
-            write_host_manifest(self.user_data_dir, self.host_path,
-                                extension_origin(EXTENSION_ID))
+            run_installer(self.host_path, os.path.join(self.home, ".config"))
+            if not os.path.exists(manifest_path(self.user_data_dir)):
+                raise RuntimeError("the installer wrote no manifest where Chromium reads it")
             env = {"HOME": self.home, "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8",
                    "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
                    "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),

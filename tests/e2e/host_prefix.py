@@ -4,6 +4,7 @@ prefix with its resources beside it, and the native messaging host manifest that
 import json
 import os
 import shutil
+import subprocess
 
 HOST_NAME = "com.loftwing.multi"
 HOST_DESCRIPTION = "Zevirudi local mail connection"
@@ -32,6 +33,8 @@ def install_host_copy(build_dir, prefix, configuration):
     os.makedirs(share_dir, exist_ok=True)
     host_path = os.path.join(bin_dir, "zevirudi")
     shutil.copy2(os.path.join(build_dir, "bin", "zevirudi"), host_path)
+    shutil.copy2(os.path.join(build_dir, "bin", "zevirudi-install-host"),
+                 os.path.join(bin_dir, "zevirudi-install-host"))
     with open(os.path.join(share_dir, "OAuthConfig.json"), "w", encoding="utf-8") as file:
         json.dump(configuration, file, indent=2)
     return host_path
@@ -42,9 +45,21 @@ def manifest_path(user_data_dir):
     return os.path.join(user_data_dir, "NativeMessagingHosts", f"{HOST_NAME}.json")
 
 
+def run_installer(host_path, config_home):
+    """Runs the product's own manifest installer of the host copy's installation, which writes
+    <config_home>/google-chrome and <config_home>/chromium NativeMessagingHosts manifests naming
+    that copy. Returns the Chrome manifest's path as the installer prints it."""
+    installer = os.path.join(os.path.dirname(host_path), "zevirudi-install-host")
+    env = {"PATH": "/usr/bin:/bin", "HOME": os.path.dirname(config_home),
+           "XDG_CONFIG_HOME": config_home}
+    done = subprocess.run([installer], env=env, capture_output=True, text=True, timeout=30,
+                          check=True)
+    return done.stdout.strip()
+
+
 def write_host_manifest(user_data_dir, host_path, allowed_origin):
-    """Writes the manifest the desktop application installs, until the test can run the
-    application's own installer."""
+    """Writes a manifest by hand, for checks that need one the product would never write (an
+    origin other than the configured extension's)."""
     path = manifest_path(user_data_dir)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     manifest = {

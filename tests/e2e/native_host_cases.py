@@ -51,8 +51,6 @@ def request_table(accounts):
     by_email = sorted((stored["account"] for stored in accounts),
                       key=lambda account: account["email"].casefold())
     return [
-        ("status answered by the interim host", {"interim"}, {"type": "status"},
-         refused(NOT_SUPPORTED)),
         ("status lists the stored accounts sorted by e-mail", {"requests", "keyring"},
          {"type": "status"}, {**EMPTY, "ok": True, "accounts": by_email}),
         ("status without a keyring says so", {"requests", "no-keyring"}, {"type": "status"},

@@ -7,11 +7,8 @@ option it re-runs itself inside tests/helpers/run-with-private-keyring and hands
 to the browser, without it the browser and the host get no session bus at all. Prints one line per
 check and 'N passed, N failed, N skipped', and exits non-zero when a check failed.
 
-What runs depends on what the product already does, decided from the source tree and the
-environment rather than from the host's answers, so that a host that stops handling a request
-fails a check instead of skipping it:
-  requests  the host handles requests (app/ defines handleNativeRequest)
-  panel     the host shows the notification panel (app/ defines NotchPanelController)
+What runs depends on the environment, never on the host's answers, so that a host that stops
+handling a request fails a check instead of skipping it:
   keyring   the process runs inside tests/helpers/run-with-private-keyring
   sandbox   the loopback provider stand-in is built (build/bin/zevirudi-sandbox)
 """
@@ -37,26 +34,8 @@ from sandbox_providers import SandboxProviders  # noqa: E402
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 
 
-def source_defines(name):
-    """Whether some C++ source under app/ mentions `name` followed by an opening parenthesis."""
-    for folder, _, files in os.walk(os.path.join(SOURCE_DIR, "app")):
-        for file_name in files:
-            if file_name.endswith(".cpp"):
-                with open(os.path.join(folder, file_name), encoding="utf-8",
-                          errors="replace") as source:
-                    if f"{name}(" in source.read():
-                        return True
-    return False
-
-
 def detect_capabilities(with_keyring):
-    capabilities = set()
-    if source_defines("handleNativeRequest"):
-        capabilities.add("requests")
-    else:
-        capabilities.add("interim")
-    if source_defines("NotchPanelController"):
-        capabilities.add("panel")
+    capabilities = {"requests", "panel"}
     # Only the private keyring wrapper sets the password; seeding accounts anywhere else could
     # write into a developer's own keyring.
     if with_keyring and os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.environ.get(

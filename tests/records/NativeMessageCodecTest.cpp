@@ -54,6 +54,17 @@ TEST(NativeMessageCodec, EncodeAllowsExactlyOneMebibyte) {
               LoftwingMultiError::responseTooLarge());
 }
 
+TEST(NativeMessageCodec, FramesCarryOnlyWellFormedUTF8) {
+    // Chrome drops a reply that is not UTF-8; one bad byte in a mail body must not cost the answer.
+    const NativeHostResponse response{true, {}, {}, {"x\xFFy", "ok \xC3\xA9"}, {}, {}};
+    const auto frame = NativeMessageCodec::encode(response);
+    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame).warnings,
+              (std::vector<std::string>{"x\xEF\xBF\xBDy", "ok \xC3\xA9"}));
+    EXPECT_EQ(
+        NativeMessageCodec::announcedLength(reinterpret_cast<const unsigned char*>(frame.data())),
+        frame.size() - 4);
+}
+
 TEST(NativeMessageCodec, FramesAreLittleEndianLengthThenJson) {
     const auto frame = NativeMessageCodec::encode(NativeHostRequest("status", {}, {}, {}, {}, {}));
     EXPECT_EQ(frame, std::string("\x11\x00\x00\x00", 4) + R"({"type":"status"})");

@@ -164,5 +164,23 @@ TEST(Text, ValidatesUTF8) {
     }
 }
 
+TEST(Text, ReplacesIllFormedUTF8) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    const std::vector<std::pair<std::string, std::string>> rows{
+        {"abc", "abc"},
+        {"", ""},
+        {"\xF0\x9F\x87\xA9", "\xF0\x9F\x87\xA9"},
+        {"x\xFFy", "x" + replacement + "y"},
+        {"x\xE2\x82", "x" + replacement},
+        {"\xC0\xAF", replacement + replacement},
+        {"\xED\xA0\x80", replacement + replacement + replacement},
+    };
+    for (const auto& [bytes, expected] : rows) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        EXPECT_EQ(replacingInvalidUTF8(bytes), expected);
+        EXPECT_TRUE(isValidUTF8(replacingInvalidUTF8(bytes)));
+    }
+}
+
 }  // namespace
 }  // namespace loftwing

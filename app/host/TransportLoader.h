@@ -1,0 +1,13 @@
+#pragma once
+
+#include "oauth/HTTPTransport.h"
+
+#include <memory>
+
+namespace zevirudi {
+
+// The libcurl transport, loaded from libLoftwingMultiHTTP.so beside the core library on first use.
+// Throws TransportError (-1) when the library or its entry point cannot be loaded.
+std::shared_ptr<loftwing::HTTPTransport> loadCurlTransport();
+
+}  // namespace zevirudi
