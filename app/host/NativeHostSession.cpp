@@ -38,6 +38,9 @@ void runNativeHostSession(const std::string& callerOrigin,
         "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
     auto accountStore = std::make_shared<loftwing::KeychainAccountStore>(keychain);
     auto transport = std::make_shared<DeferredTransport>(loadCurlTransport);
+    if (request.type == "poll" || request.type == "health") {
+        transport->prepareInBackground();
+    }
     auto tokenManager = std::make_shared<loftwing::OAuthTokenManager>(
         accountStore, transport, loftwing::tokenManagerConfigurations(configuration));
     auto gmail = std::make_shared<loftwing::GmailMailboxClient>(
