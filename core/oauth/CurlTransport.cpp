@@ -205,8 +205,12 @@ std::shared_ptr<Transfer> prepare(const HTTPRequest& request) {
     requireOK(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L), "CURLOPT_MAXREDIRS");
     requireOK(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long{CURL_HTTP_VERSION_2TLS}),
               "CURLOPT_HTTP_VERSION");
-    // Wait for a multiplexed HTTP/2 stream on an existing connection rather than opening another.
-    requireOK(curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L), "CURLOPT_PIPEWAIT");
+    // Over TLS, wait for a multiplexed HTTP/2 stream on a connection being set up rather than
+    // opening another: ALPN tells within the handshake. Plain http (loopback only) is HTTP/1.1,
+    // which curl learns only from the first answer, so waiting there would serialize requests
+    // that should run side by side.
+    const long pipeWait = url.rfind("https:", 0) == 0 ? 1L : 0L;
+    requireOK(curl_easy_setopt(easy, CURLOPT_PIPEWAIT, pipeWait), "CURLOPT_PIPEWAIT");
     // curl reads 0 as "no time-out"; every request of this system has one.
     const long timeout = std::max<long>(1, static_cast<long>(request.timeout.count()));
     requireOK(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout), "CURLOPT_TIMEOUT_MS");
