@@ -4,7 +4,6 @@
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
-#include <boost/json/parse.hpp>
 
 #include <sys/stat.h>
 
@@ -62,10 +61,6 @@ TEST(ChromeIntegration, WritesTheManifestForChromeAndChromium) {
         SCOPED_TRACE(browser);
         const auto file = configHome / browser / "NativeMessagingHosts" / "com.loftwing.multi.json";
         EXPECT_EQ(contents(file), expected);
-        const auto json = boost::json::parse(contents(file)).as_object();
-        EXPECT_EQ(json.at("allowed_origins").as_array().at(0).as_string(),
-                  "chrome-extension://abc/");
-        EXPECT_EQ(json.at("path").as_string(), "/opt/zevirudi/bin/zevirudi");
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0644U);

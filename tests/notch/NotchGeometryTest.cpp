@@ -51,11 +51,6 @@ TEST(NotchGeometry, FramesHangFromTheTopInBothAxisConventions) {
     };
     NotchScreen oneArea = notchedScreen(1512, 982, 38, 200);
     oneArea.auxiliaryTopRightArea.reset();
-    const NotchScreen plain{.frame = {0, 0, 1512, 982},
-                            .visibleFrame = {0, 0, 1512, 957},
-                            .safeAreaTopInset = 0,
-                            .auxiliaryTopLeftArea = std::nullopt,
-                            .auxiliaryTopRightArea = std::nullopt};
     const NotchScreen insetWithoutAreas{.frame = {0, 0, 1512, 982},
                                         .visibleFrame = {0, 0, 1512, 957},
                                         .safeAreaTopInset = 38,
@@ -88,7 +83,6 @@ TEST(NotchGeometry, FramesHangFromTheTopInBothAxisConventions) {
         {"inset without auxiliary areas is no notch",
          insetWithoutAreas,
          {{561, 809, 390, 136}, {668, 909, 176, 36}, false, 0, 0}},
-        {"no notch", plain, {{561, 809, 390, 136}, {668, 909, 176, 36}, false, 0, 0}},
         {"no notch, second screen with a bottom bar",
          secondPlain,
          {{2277, 932, 390, 136}, {2384, 1032, 176, 36}, false, 0, 0}},
@@ -138,7 +132,6 @@ TEST(NotchGeometry, ScreenChoicePrefersNotchThenPointerThenPrimary) {
     const Row rows[] = {
         {"no screens", {}, 10, 10, std::nullopt, std::nullopt},
         {"pointer on the second", {left, right}, 1500, 10, 0, 1},
-        {"pointer on the first", {left, right}, 5, 5, 1, 0},
         {"pointer on the right edge belongs to the next", {left, right}, 1000, 5, 0, 1},
         {"pointer nowhere, primary second", {left, right}, -50, -50, 1, 1},
         {"pointer nowhere, no primary", {left, right}, -50, -50, std::nullopt, 0},

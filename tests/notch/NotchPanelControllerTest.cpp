@@ -112,8 +112,6 @@ TEST_F(NotchPanelControllerTest, ShowsCollapsedThenGrowsOnTheChosenScreen) {
     // The offscreen platform has one screen without a notch.
     const NotchGeometry& geometry = controller.geometry();
     EXPECT_FALSE(geometry.joinsNotch);
-    EXPECT_EQ(geometry.expandedFrame.width, 390);
-    EXPECT_EQ(geometry.collapsedFrame.width, 176);
     ASSERT_NE(controller.panel(), nullptr);
     EXPECT_TRUE(controller.panel()->isVisible());
     EXPECT_EQ(controller.panel()->width(), 176);

@@ -1,5 +1,6 @@
 #include "records/NativeMessageCodec.h"
 
+#include "helpers/NativeFrames.h"
 #include "records/NativeMessages.h"
 
 #include <gtest/gtest.h>
@@ -10,17 +11,8 @@
 namespace loftwing {
 namespace {
 
-std::string prefix(std::uint32_t length) {
-    std::string bytes;
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes += static_cast<char>(length >> shift & 0xFF);
-    }
-    return bytes;
-}
-
-std::string frameOf(const std::string& json) {
-    return prefix(static_cast<std::uint32_t>(json.size())) + json;
-}
+using testing_helpers::frameOf;
+constexpr auto prefix = testing_helpers::lengthPrefix;
 
 // A response whose JSON text is exactly `size` bytes: one warning padded with letters.
 NativeHostResponse responseOfJsonSize(std::size_t size) {
@@ -86,7 +78,6 @@ TEST(NativeMessageCodec, EveryFramingFaultIsInvalidData) {
         {"length 10, 11 bytes follow", prefix(10) + std::string(11, ' ')},
         {"length 10, 9 bytes follow", prefix(10) + std::string(9, ' ')},
         {"trailing byte after the JSON", frameOf(json) + "\n"},
-        {"length above 1 MiB with its body", prefix(2'000'000) + std::string(2'000'000, ' ')},
         {"one byte above 1 MiB", prefix(1'048'577) + std::string(1'048'577, ' ')},
         {"highest length, no body", prefix(0xFFFFFFFF)},
     };

@@ -153,16 +153,9 @@ TEST_F(KeychainAccountStoreTest, UndecodableRecordFailsTheWholeListing) {
     };
     const std::vector<Row> rows = {
         {"not JSON", "{\"account\":"},
-        {"fractional seconds in expiresAt",
-         R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"},)"
-         R"("tokens":{"accessToken":"t","expiresAt":"2026-12-06T18:27:37.500Z"}})"},
         {"expiresAt as milliseconds",
          R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"},)"
          R"("tokens":{"accessToken":"t","expiresAt":1700000000000}})"},
-        {"unknown provider",
-         R"({"account":{"id":"google:2","provider":"outlook","email":"b@x.io"},)"
-         R"("tokens":{"accessToken":"t","expiresAt":"2026-12-06T18:27:37Z"}})"},
-        {"missing tokens", R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"}})"},
         {"bytes that are not UTF-8", std::string("\xFF\xFE{}", 4)},
     };
     store.save(makeAccount("google:1", "a@x.io"));
@@ -178,7 +171,7 @@ TEST_F(KeychainAccountStoreTest, UndecodableRecordFailsTheWholeListing) {
 }
 
 TEST_F(KeychainAccountStoreTest, UndecodableIndexFailsEveryOperationAfterItsFirstStep) {
-    const std::vector<std::string> badIndexes = {"{}", "[1]", R"(["a",null])", "[", "\"a\""};
+    const std::vector<std::string> badIndexes = {"{}", R"(["a",null])", "["};
     for (const auto& bad : badIndexes) {
         SCOPED_TRACE(bad);
         auto fresh = std::make_shared<InMemoryKeychainDataStore>();

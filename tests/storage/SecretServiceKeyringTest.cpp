@@ -127,7 +127,6 @@ TEST_F(SecretServiceKeyringTest, BytesSurviveUnchanged) {
         {"empty", ""},
         {"every byte value, NUL included", everyByte},
         {"invalid UTF-8", std::string("\xC3\x28\xA0\xA1\xF0\x28\x8C\x28", 8)},
-        {"NUL only", std::string(3, '\0')},
         {"64 KiB", std::string(65536, 'z')},
     };
     for (const auto& [name, bytes] : rows) {
@@ -196,8 +195,6 @@ TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {
         SCOPED_TRACE(name);
         EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
         EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
-        EXPECT_EQ(runProbe({"remove", service, "account:x"}, environment), expected);
-        EXPECT_EQ(runProbe({"all-accounts", service, "-"}, environment), expected);
     }
     std::filesystem::remove_all(emptyRuntime);
 

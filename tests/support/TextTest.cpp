@@ -18,18 +18,14 @@ TEST(Text, CountsUserPerceivedCharacters) {
         {"empty", "", 0},
         {"ascii", "abc", 3},
         {"crlf is one", "a\r\nb", 3},
-        {"two-byte letters", "\xC3\xA9t\xC3\xA9", 3},
         {"combining acute", "e\xCC\x81", 1},
-        {"two combining marks", "a\xCC\x81\xCC\xA3", 1},
         {"family ZWJ sequence",
          "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7", 1},
         {"flag", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA", 1},
         {"two flags", "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7", 2},
-        {"skin tone", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", 1},
         {"hangul jamo", "\xE1\x84\x80\xE1\x85\xA1\xE1\x86\xA8", 1},
         {"lone continuation byte", "a\x80z", 3},
         {"truncated sequence", "a\xE2\x82", 2},
-        {"invalid lead bytes", "\xFF\xFE", 2},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -54,22 +50,12 @@ TEST(Text, PrefixKeepsWholeCharacters) {
         {"cut", "abcdef", 2, "ab"},
         {"family stays whole", family + family, 1, family},
         {"flags are not split", flag + flag, 1, flag},
-        {"combining mark stays", "e\xCC\x81x", 1, "e\xCC\x81"},
         {"crlf stays whole", "\r\nx", 1, "\r\n"},
-        {"empty", "", 3, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(prefixCharacters(row.text, row.limit), row.expected);
     }
-    // 300 characters of two bytes each are cut to 240 characters, 480 bytes.
-    std::string long300;
-    for (int i = 0; i < 300; ++i) {
-        long300 += "\xC3\xA9";
-    }
-    const auto cut = prefixCharacters(long300, 240);
-    EXPECT_EQ(characterCount(cut), 240u);
-    EXPECT_EQ(cut.size(), 480u);
 }
 
 TEST(Text, TrimsUnicodeSpacesAndNewlines) {
@@ -83,10 +69,8 @@ TEST(Text, TrimsUnicodeSpacesAndNewlines) {
         {"ascii", " \t\r\n a b \n\t", "a b"},
         {"no-break space", "\xC2\xA0x\xC2\xA0", "x"},
         {"ideographic space", "\xE3\x80\x80x", "x"},
-        {"em space and thin space", "\xE2\x80\x83x\xE2\x80\x89", "x"},
         {"line and paragraph separators", "\xE2\x80\xA8x\xE2\x80\xA9", "x"},
         {"next line", "\xC2\x85x", "x"},
-        {"vertical tab and form feed", "\x0B\x0Cx", "x"},
         {"only space", " \n\xC2\xA0", ""},
         {"zero width space is not white space", "\xE2\x80\x8Bx", "\xE2\x80\x8Bx"},
         {"inner spaces stay",
@@ -96,26 +80,20 @@ TEST(Text, TrimsUnicodeSpacesAndNewlines) {
          "a\xC2\xA0\xC2\xA0"
          "b"},
         {"invalid bytes stop the trim", " \xFF ", "\xFF"},
-        {"empty", "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(trimmingWhitespaceAndNewlines(row.text), row.expected);
     }
-    for (const auto& [text, contains] :
-         std::vector<std::pair<std::string, bool>>{{"abc", false},
-                                                   {"a b", true},
-                                                   {"a\xC2\xA0"
-                                                    "b",
-                                                    true},
-                                                   {"a\xE2\x80\xA8"
-                                                    "b",
-                                                    true},
-                                                   {"a\xE2\x80\x8B"
-                                                    "b",
-                                                    false},
-                                                   {"", false},
-                                                   {"\xFF", false}}) {
+    const std::vector<std::pair<std::string, bool>> containing{{"abc", false},
+                                                               {"a\xC2\xA0"
+                                                                "b",
+                                                                true},
+                                                               {"a\xE2\x80\x8B"
+                                                                "b",
+                                                                false},
+                                                               {"\xFF", false}};
+    for (const auto& [text, contains] : containing) {
         SCOPED_TRACE(text);
         EXPECT_EQ(containsWhitespaceOrNewline(text), contains);
     }
@@ -135,10 +113,8 @@ TEST(Text, CaseMappingIsFullAndLocaleIndependent) {
          "stra\xC3\x9F"
          "e",
          "STRASSE"},
-        {"I", "i", "I"},
         {"\xC4\xB0", "i\xCC\x87", "\xC4\xB0"},
         {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1", "\xCE\xA3\xCE\x91"},
-        {"", "", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -149,14 +125,9 @@ TEST(Text, CaseMappingIsFullAndLocaleIndependent) {
 
 TEST(Text, ValidatesUTF8) {
     const std::vector<std::pair<std::string, bool>> rows{
-        {"", true},
-        {"abc", true},
-        {"\xF0\x9F\x87\xA9", true},
-        {"\xC3", false},
-        {"\xC0\xAF", false},
-        {"\xED\xA0\x80", false},
-        {"\xF4\x90\x80\x80", false},
-        {std::string("a\0b", 3), true},
+        {"\xF0\x9F\x87\xA9", true},  {"\xC3", false},
+        {"\xC0\xAF", false},         {"\xED\xA0\x80", false},
+        {"\xF4\x90\x80\x80", false}, {std::string("a\0b", 3), true},
     };
     for (const auto& [bytes, valid] : rows) {
         SCOPED_TRACE(testing::PrintToString(bytes));
@@ -167,8 +138,6 @@ TEST(Text, ValidatesUTF8) {
 TEST(Text, ReplacesIllFormedUTF8) {
     const std::string replacement = "\xEF\xBF\xBD";
     const std::vector<std::pair<std::string, std::string>> rows{
-        {"abc", "abc"},
-        {"", ""},
         {"\xF0\x9F\x87\xA9", "\xF0\x9F\x87\xA9"},
         {"x\xFFy", "x" + replacement + "y"},
         {"x\xE2\x82", "x" + replacement},
