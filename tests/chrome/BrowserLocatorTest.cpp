@@ -87,40 +87,28 @@ class BrowserLocatorTest : public ::testing::Test {
 TEST_F(BrowserLocatorTest, PrefersChromeThenChromiumOnPathOrDesktopEntry) {
     struct Row {
         const char* name;
-        std::vector<std::string> executables;  // created in bin/
-        std::optional<std::string> desktopEntryFile;
-        std::string desktopExec;              // "opt/..." is made absolute under the root
-        std::optional<std::string> expected;  // relative to the root
+        std::vector<std::string> executables;    // created in bin/
+        std::optional<std::string> desktopExec;  // of google-chrome.desktop; "opt/..." under root
+        std::optional<std::string> expected;     // relative to the root
     };
     const Row rows[] = {
-        {"nothing installed", {}, std::nullopt, "", std::nullopt},
-        {"chromium only", {"chromium"}, std::nullopt, "", "bin/chromium"},
-        {"chromium-browser only", {"chromium-browser"}, std::nullopt, "", "bin/chromium-browser"},
-        {"chrome before chromium",
-         {"chromium", "google-chrome"},
-         std::nullopt,
-         "",
-         "bin/google-chrome"},
+        {"nothing installed", {}, {}, {}},
+        {"chromium only", {"chromium"}, {}, "bin/chromium"},
+        {"chromium-browser only", {"chromium-browser"}, {}, "bin/chromium-browser"},
+        {"chrome before chromium", {"chromium", "google-chrome"}, {}, "bin/google-chrome"},
         {"stable channel first",
          {"google-chrome", "google-chrome-stable"},
-         std::nullopt,
-         "",
+         {},
          "bin/google-chrome-stable"},
         {"chrome from its desktop entry beats chromium on the path",
          {"chromium"},
-         "google-chrome.desktop",
          "opt/chrome",
          "opt/chrome"},
         {"desktop entry naming a program on the path",
          {"chrome-launcher"},
-         "google-chrome.desktop",
          "chrome-launcher",
          "bin/chrome-launcher"},
-        {"desktop entry naming a missing program",
-         {},
-         "google-chrome.desktop",
-         "opt/missing",
-         std::nullopt},
+        {"desktop entry naming a missing program", {}, "opt/missing", {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -131,14 +119,13 @@ TEST_F(BrowserLocatorTest, PrefersChromeThenChromiumOnPathOrDesktopEntry) {
         for (const auto& name : row.executables) {
             fakeBrowser(root / "bin" / name);
         }
-        if (row.desktopEntryFile) {
-            const std::string exec = row.desktopExec.starts_with("opt/")
-                                         ? (root / row.desktopExec).string()
-                                         : row.desktopExec;
-            if (row.desktopExec == "opt/chrome") {
+        if (row.desktopExec) {
+            const bool underRoot = row.desktopExec->starts_with("opt/");
+            if (*row.desktopExec == "opt/chrome") {
                 fakeBrowser(root / "opt" / "chrome");
             }
-            desktopEntry(*row.desktopEntryFile, exec);
+            desktopEntry("google-chrome.desktop",
+                         underRoot ? (root / *row.desktopExec).string() : *row.desktopExec);
         }
         const auto found = locator().findBrowser();
         if (row.expected) {

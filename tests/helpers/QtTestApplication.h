@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
+#include <QString>
+
+#include <cstdlib>
 
 namespace zevirudi::testing {
 
@@ -12,6 +16,14 @@ inline QApplication& qtTestApplication() {
     static char* arguments[] = {programName, nullptr};
     static QApplication* application = new QApplication(argumentCount, arguments);
     return *application;
+}
+
+// Screenshots land in the build folder so that a person can look at them after a run.
+inline QString screenshotPath(const char* name) {
+    const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
+    QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
+    directory.mkpath(QStringLiteral("notch-screenshots"));
+    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
 }
 
 }  // namespace zevirudi::testing

@@ -228,8 +228,6 @@ TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
     const std::vector<Row> rows{
         {"library error", std::make_exception_ptr(LoftwingMultiError::invalidData()),
          "The stored data is not valid."},
-        {"too large", std::make_exception_ptr(LoftwingMultiError::responseTooLarge()),
-         "The local response is too large."},
         {"decoder error",
          std::make_exception_ptr(loftwing::JsonDecodingError("\"type\" is missing")),
          "Zevirudi stopped."},

@@ -51,16 +51,11 @@ TEST(NotchGeometry, FramesHangFromTheTopInBothAxisConventions) {
     };
     NotchScreen oneArea = notchedScreen(1512, 982, 38, 200);
     oneArea.auxiliaryTopRightArea.reset();
-    const NotchScreen insetWithoutAreas{.frame = {0, 0, 1512, 982},
-                                        .visibleFrame = {0, 0, 1512, 957},
-                                        .safeAreaTopInset = 38,
-                                        .auxiliaryTopLeftArea = std::nullopt,
-                                        .auxiliaryTopRightArea = std::nullopt};
-    const NotchScreen secondPlain{.frame = {1512, 0, 1920, 1080},
-                                  .visibleFrame = {1512, 40, 1920, 1040},
-                                  .safeAreaTopInset = 0,
-                                  .auxiliaryTopLeftArea = std::nullopt,
-                                  .auxiliaryTopRightArea = std::nullopt};
+    NotchScreen insetWithoutAreas = plainScreen({0, 0, 1512, 982});
+    insetWithoutAreas.visibleFrame = {0, 0, 1512, 957};
+    insetWithoutAreas.safeAreaTopInset = 38;
+    NotchScreen secondPlain = plainScreen({1512, 0, 1920, 1080});
+    secondPlain.visibleFrame = {1512, 40, 1920, 1040};
     const Row rows[] = {
         {"notch 200 wide, inset 38, 1512 wide",
          notchedScreen(1512, 982, 38, 200),
@@ -106,11 +101,8 @@ TEST(NotchGeometry, FramesHangFromTheTopInBothAxisConventions) {
 
 TEST(NotchGeometry, QtScreenWithTopPanelHangsTwelveBelowIt) {
     // As Qt reports a 1920x1080 screen with a 27-pixel top bar: y counts downward.
-    const NotchScreen screen{.frame = {0, 0, 1920, 1080},
-                             .visibleFrame = {0, 27, 1920, 1053},
-                             .safeAreaTopInset = 0,
-                             .auxiliaryTopLeftArea = std::nullopt,
-                             .auxiliaryTopRightArea = std::nullopt};
+    NotchScreen screen = plainScreen({0, 0, 1920, 1080});
+    screen.visibleFrame = {0, 27, 1920, 1053};
     const NotchGeometry geometry = notchGeometry(screen, VerticalAxis::growsDown);
     EXPECT_EQ(geometry.expandedFrame, (NotchRect{765, 39, 390, 136}));
     EXPECT_EQ(geometry.collapsedFrame, (NotchRect{872, 39, 176, 36}));

@@ -5,25 +5,14 @@
 #include "notch/NotchNotificationText.h"
 
 #include <QAbstractButton>
-#include <QDir>
 #include <QImage>
 #include <QPixmap>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace zevirudi {
 namespace {
-
-// Screenshots land in the build folder so that a person can look at them after a run.
-QString screenshotPath(const char* name) {
-    const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
-    directory.mkpath(QStringLiteral("notch-screenshots"));
-    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
-}
 
 NotchNotification codeNotification() {
     return loftwing::CodeNotificationPayload{.code = "482913",
@@ -80,7 +69,7 @@ TEST(NotchRendering, PanelsLookLikeASystemNotification) {
         view.resize(row.size);
         view.setLayoutSize(row.size);
         const QImage image = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_TRUE(image.save(screenshotPath(row.file)));
+        ASSERT_TRUE(image.save(testing::screenshotPath(row.file)));
         ASSERT_EQ(image.size(), row.size);
 
         EXPECT_EQ(view.accessibleName().toStdString(), notificationTitle(row.notification));

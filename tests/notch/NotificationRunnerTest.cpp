@@ -1,11 +1,11 @@
 #include "notch/NotificationRunner.h"
 
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
 #include "notch/NotchNotificationView.h"
 #include "notch/NotchPanel.h"
 #include "notch/NotchPanelController.h"
 
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -41,13 +41,6 @@ NotchNotification codeNotification() {
                                              .accountEmail = std::nullopt,
                                              .providerLabel = "Gmail",
                                              .wasCopied = false};
-}
-
-QString screenshotPath(const char* name) {
-    const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
-    directory.mkpath(QStringLiteral("notch-screenshots"));
-    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
 }
 
 // Runs `body` in a forked child (its own Qt application, its own environment) and returns its pid.
@@ -149,7 +142,7 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
                 panel->repaint();
                 const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
                 const QRect frame = panel->geometry();
-                screen.copy(frame).save(screenshotPath("xvfb-code-panel"));
+                screen.copy(frame).save(testing::screenshotPath("xvfb-code-panel"));
                 const QPoint buttonPoint = button->mapToGlobal(QPoint(4, button->height() / 2));
                 const QPoint bodyPoint = frame.center() + QPoint(0, frame.height() / 2 - 4);
                 const QColor buttonColour(screen.pixel(buttonPoint));

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <libsecret/secret.h>
 
+#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace loftwing {
 namespace {
@@ -16,60 +16,57 @@ struct ErrorFree {
 };
 using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
 
+constexpr const char* detail = "keyring detail that must not reach a person";
+
+// A remote D-Bus error as GDBus hands over one whose name it has no registration for.
+GError* unregisteredRemoteError(const char* name) {
+    return g_error_new(G_IO_ERROR, G_IO_ERROR_DBUS_ERROR, "GDBus.Error:%s: %s", name, detail);
+}
+
 TEST(SecretServiceErrorsTest, MapsEachKindOfFailureAndDropsTheKeyringsMessage) {
     struct Row {
         const char* name;
-        ErrorPtr error;
+        std::function<GError*()> make;  // nullptr: no error at all
         LoftwingMultiError expected;
     };
-    const char* detail = "keyring detail that must not reach a person";
-    std::vector<Row> rows;
-    rows.push_back(
-        {"prompt dismissed without an error", nullptr, LoftwingMultiError::authenticationFailed()});
-    rows.push_back({"prompt dismissed as a cancellation",
-                    ErrorPtr(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_CANCELLED, detail)),
-                    LoftwingMultiError::authenticationFailed()});
-    rows.push_back({"no session bus",
-                    ErrorPtr(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, detail)),
-                    LoftwingMultiError::keychainNotAvailable()});
-    rows.push_back({"disabled: address",
-                    ErrorPtr(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT, detail)),
-                    LoftwingMultiError::keychainNotAvailable()});
-    rows.push_back(
-        {"bus without a Secret Service",
-         ErrorPtr(g_error_new_literal(G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN, detail)),
-         LoftwingMultiError::keychainNotAvailable()});
-    rows.push_back(
-        {"Secret Service left the bus",
-         ErrorPtr(g_error_new_literal(G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER, detail)),
-         LoftwingMultiError::keychainNotAvailable()});
-    rows.push_back({"locked collection",
-                    ErrorPtr(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, detail)),
-                    LoftwingMultiError::interactionNotAllowed()});
-    rows.push_back(
+    auto plain = [](GQuark domain, int code) {
+        return [=] { return g_error_new_literal(domain, code, detail); };
+    };
+    const Row rows[] = {
+        {"prompt dismissed without an error", nullptr, LoftwingMultiError::authenticationFailed()},
+        {"prompt dismissed as a cancellation", plain(G_IO_ERROR, G_IO_ERROR_CANCELLED),
+         LoftwingMultiError::authenticationFailed()},
+        {"no session bus", plain(G_IO_ERROR, G_IO_ERROR_NOT_FOUND),
+         LoftwingMultiError::keychainNotAvailable()},
+        {"disabled: address", plain(G_IO_ERROR, G_IO_ERROR_INVALID_ARGUMENT),
+         LoftwingMultiError::keychainNotAvailable()},
+        {"bus without a Secret Service", plain(G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN),
+         LoftwingMultiError::keychainNotAvailable()},
+        {"Secret Service left the bus", plain(G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER),
+         LoftwingMultiError::keychainNotAvailable()},
+        {"locked collection", plain(SECRET_ERROR, SECRET_ERROR_IS_LOCKED),
+         LoftwingMultiError::interactionNotAllowed()},
         {"locked collection as the remote D-Bus error",
-         ErrorPtr(g_dbus_error_new_for_dbus_error("org.freedesktop.Secret.Error.IsLocked", detail)),
-         LoftwingMultiError::interactionNotAllowed()});
-    rows.push_back(
+         [] {
+             return g_dbus_error_new_for_dbus_error("org.freedesktop.Secret.Error.IsLocked",
+                                                    detail);
+         },
+         LoftwingMultiError::interactionNotAllowed()},
         {"locked collection as an unregistered remote error",
-         ErrorPtr(g_error_new(G_IO_ERROR, G_IO_ERROR_DBUS_ERROR,
-                              "GDBus.Error:org.freedesktop.Secret.Error.IsLocked: %s", detail)),
-         LoftwingMultiError::interactionNotAllowed()});
-    rows.push_back({"another unregistered remote error",
-                    ErrorPtr(g_error_new(G_IO_ERROR, G_IO_ERROR_DBUS_ERROR,
-                                         "GDBus.Error:org.kde.KWallet.Error.Closed: %s", detail)),
-                    LoftwingMultiError::keychainStatus(G_IO_ERROR_DBUS_ERROR)});
-    rows.push_back(
-        {"no such collection",
-         ErrorPtr(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT, detail)),
-         LoftwingMultiError::keychainStatus(SECRET_ERROR_NO_SUCH_OBJECT)});
-    rows.push_back({"access denied by the bus",
-                    ErrorPtr(g_error_new_literal(G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED, detail)),
-                    LoftwingMultiError::keychainStatus(G_DBUS_ERROR_ACCESS_DENIED)});
-
+         [] { return unregisteredRemoteError("org.freedesktop.Secret.Error.IsLocked"); },
+         LoftwingMultiError::interactionNotAllowed()},
+        {"another unregistered remote error",
+         [] { return unregisteredRemoteError("org.kde.KWallet.Error.Closed"); },
+         LoftwingMultiError::keychainStatus(G_IO_ERROR_DBUS_ERROR)},
+        {"no such collection", plain(SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT),
+         LoftwingMultiError::keychainStatus(SECRET_ERROR_NO_SUCH_OBJECT)},
+        {"access denied by the bus", plain(G_DBUS_ERROR, G_DBUS_ERROR_ACCESS_DENIED),
+         LoftwingMultiError::keychainStatus(G_DBUS_ERROR_ACCESS_DENIED)},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto mapped = keychainError(row.error.get());
+        const ErrorPtr error(row.make ? row.make() : nullptr);
+        const auto mapped = keychainError(error.get());
         EXPECT_EQ(mapped, row.expected);
         EXPECT_EQ(std::string(mapped.what()).find("keyring detail"), std::string::npos);
     }
