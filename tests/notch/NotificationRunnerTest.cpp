@@ -1,6 +1,7 @@
 #include "notch/NotificationRunner.h"
 
 #include "helpers/QtTestApplication.h"
+#include "helpers/SpawnedProcess.h"
 #include "helpers/XvfbServer.h"
 #include "notch/NotchNotificationView.h"
 #include "notch/NotchPanel.h"
@@ -15,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +23,6 @@
 #include <optional>
 #include <string>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -69,20 +68,13 @@ std::optional<int> waitForExit(pid_t child, std::chrono::milliseconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Runs a shell command with the given display and returns its standard output.
-std::string commandOutput(const std::string& display, const std::string& command) {
-    const std::string line = "DISPLAY=" + display + " " + command;
-    FILE* pipe = popen(line.c_str(), "r");
-    if (pipe == nullptr) {
-        return {};
-    }
-    std::string output;
-    std::array<char, 256> buffer{};
-    while (const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-        output.append(buffer.data(), count);
-    }
-    pclose(pipe);
-    return output;
+// The clipboard as another X client on `display` sees it.
+std::string clipboardOf(const std::string& display) {
+    loftwing::testing::SpawnedProcess reader(
+        {"sh", "-c", "exec xclip -selection clipboard -o 2>/dev/null"}, {{"DISPLAY", display}});
+    const std::string text = reader.readAll(10s);
+    reader.wait(10s);
+    return text;
 }
 
 void useOnlyDisplay(const char* display) {
@@ -165,31 +157,16 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
     close(panelsGone[0]);
 
     // Another process reads the code although the panel is closed.
-    EXPECT_EQ(commandOutput(server.display(), "xclip -selection clipboard -o 2>/dev/null"),
-              "K7Q48213");
+    EXPECT_EQ(clipboardOf(server.display()), "K7Q48213");
 
     // Once another program owns the clipboard, the panel's process has nothing left to serve.
-    char otherFile[] = "/tmp/notch-clipboard-XXXXXX";
-    const int otherFd = mkstemp(otherFile);
-    ASSERT_GE(otherFd, 0);
-    ASSERT_EQ(write(otherFd, "other", 5), 5);
-    close(otherFd);
-    const pid_t otherOwner = runInChild([&] {
-        const int devNull = open("/dev/null", O_RDWR);
-        dup2(devNull, STDIN_FILENO);
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO);
-        setenv("DISPLAY", server.display().c_str(), 1);
-        execlp("xclip", "xclip", "-selection", "clipboard", "-quiet", "-i", otherFile,
-               static_cast<char*>(nullptr));
-        return 127;
-    });
+    // The new owner answers one request and leaves.
+    loftwing::testing::SpawnedProcess otherOwner(
+        {"sh", "-c", "printf other | xclip -selection clipboard -quiet -loops 1 -i 2>/dev/null"},
+        {{"DISPLAY", server.display()}});
     EXPECT_EQ(waitForExit(child, 20s), 0);
-    EXPECT_EQ(commandOutput(server.display(), "xclip -selection clipboard -o 2>/dev/null"),
-              "other");
-    kill(otherOwner, SIGTERM);
-    waitpid(otherOwner, nullptr, 0);
-    unlink(otherFile);
+    EXPECT_EQ(clipboardOf(server.display()), "other");
+    EXPECT_EQ(otherOwner.wait(10s), 0);
 }
 
 }  // namespace
