@@ -235,42 +235,5 @@ TEST_F(SandboxMailTest, GraphListsTheInboxAsAskedWithANextLinkWhileMoreExist) {
     EXPECT_FALSE(second.contains("@odata.nextLink"));
 }
 
-TEST_F(SandboxMailTest, ProfilesReportWhatTheMailboxWasCreatedWith) {
-    const std::string noMail =
-        sandbox.createMailbox("microsoft", "carol@contoso.example", "Carol",
-                              {{"subjectID", "carol-id"},
-                               {"mail", nullptr},
-                               {"userPrincipalName", "carol@contoso.example"}});
-    const std::string emptyMail =
-        sandbox.createMailbox("microsoft", "dan@contoso.example", "Dan", {{"mail", ""}});
-    const std::string emptyEmail =
-        sandbox.createMailbox("google", "", "Eve", {{"subjectID", "eve-sub"}});
-    struct Row {
-        const char* name;
-        std::string account;
-        std::string path;
-        std::string expected;
-    };
-    const Row rows[] = {
-        {"graph without mail", noMail, "/v1.0/me?$select=id,displayName,mail,userPrincipalName",
-         R"({"@odata.context":")" + sandbox.baseURL() +
-             R"(/v1.0/$metadata#users/$entity","displayName":"Carol","mail":null,)"
-             R"("userPrincipalName":"carol@contoso.example","id":"carol-id"})"},
-        {"graph with empty mail", emptyMail, "/v1.0/me?$select=mail", ""},
-        {"google with empty email", emptyEmail, "/v1/userinfo",
-         R"({"sub":"eve-sub","name":"Eve","email":"","email_verified":true})"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        json::object profile = getJSON(row.path, sandbox.issueTokens(row.account).accessToken);
-        if (row.expected.empty()) {
-            EXPECT_EQ(profile.at("mail").as_string(), "");
-            EXPECT_FALSE(profile.contains("displayName"));
-        } else {
-            EXPECT_EQ(json::serialize(profile), row.expected);
-        }
-    }
-}
-
 }  // namespace
 }  // namespace zevirudi::testing
