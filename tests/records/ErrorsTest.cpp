@@ -16,8 +16,6 @@ TEST(LoftwingMultiError, EveryCaseDescribesItself) {
     };
     const std::vector<Row> rows{
         {LoftwingMultiError::httpStatus(429), "The mail provider returned HTTP status 429."},
-        {LoftwingMultiError::gmailFailure(GmailFailureReason::forbidden),
-         "Google has denied this app access to Gmail. Check the account and app permissions."},
         {LoftwingMultiError::keychainStatus(-25300), "Keychain returned status -25300."},
         {LoftwingMultiError::itemNotFound(), "The requested item was not found."},
         {LoftwingMultiError::duplicateItem(), "The item already exists."},

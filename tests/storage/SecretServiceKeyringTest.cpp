@@ -30,8 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 using testing::SpawnedProcess;
 
-constexpr const char* kService = "com.loftwing.multi.accounts";
-
 std::string probeOutcome(const LoftwingMultiError& error) {
     return "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
            std::to_string(error.keychainStatusCode());
@@ -154,20 +152,6 @@ TEST_F(SecretServiceKeyringTest, AccessGroupsAreSeparateItems) {
     team.remove("account-index");
     EXPECT_EQ(team.read("account-index"), std::nullopt);
     EXPECT_EQ(noGroup.read("account-index"), "no group");
-}
-
-TEST_F(SecretServiceKeyringTest, SecretToolFindsTheAccountIndexByItsAttributes) {
-    auto keychain = std::make_shared<SecretServiceKeychainStore>(kService, std::nullopt);
-    KeychainAccountStore accounts(keychain);
-    accounts.save(makeAccount("google:lookup"));
-
-    SpawnedProcess lookup({"secret-tool", "lookup", "service", "com.loftwing.multi.accounts",
-                           "account", "account-index", "accessGroup", ""});
-    EXPECT_EQ(lookup.readAll(10s), R"(["google:lookup"])");
-    EXPECT_EQ(lookup.wait(10s), 0);
-
-    accounts.remove("google:lookup");
-    keychain->remove("account-index");
 }
 
 TEST_F(SecretServiceKeyringTest, CreatingTheStoresOpensNoConnection) {
