@@ -39,20 +39,15 @@ struct Pipe {
         write = fds[1];
     }
     ~Pipe() {
-        closeRead();
-        closeWrite();
+        close(read);
+        close(write);
     }
-    void closeRead() {
-        if (read >= 0) {
-            ::close(read);
-            read = -1;
+    void closeWrite() { close(write); }
+    static void close(int& end) {
+        if (end >= 0) {
+            ::close(end);
         }
-    }
-    void closeWrite() {
-        if (write >= 0) {
-            ::close(write);
-            write = -1;
-        }
+        end = -1;
     }
 };
 
@@ -193,7 +188,7 @@ TEST(WriteResponseFrame, SurvivesShortWritesIntoASmallNonBlockingPipe) {
 TEST(WriteResponseFrame, AClosedReaderIsNoCrash) {
     std::signal(SIGPIPE, SIG_IGN);
     Pipe pipe;
-    pipe.closeRead();
+    Pipe::close(pipe.read);
     writeResponseFrame(frameOf("{}"), pipe.write);
     SUCCEED() << "returned although nobody reads";
 }

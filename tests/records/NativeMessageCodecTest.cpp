@@ -98,24 +98,5 @@ TEST(NativeMessageCodec, JsonFaultsAreTheDecodersOwn) {
     }
 }
 
-TEST(NativeMessageCodec, RoundTripsMessagesWithMillisecondDates) {
-    const NativeHostRequest request("poll", "https://shop.example", 1'700'000'000'123,
-                                    std::vector<std::string>{"g:1", "m:2"}, {}, {});
-    EXPECT_EQ(NativeMessageCodec::decode<NativeHostRequest>(NativeMessageCodec::encode(request)),
-              request);
-
-    const NativeHostResponse response{
-        true,
-        {MailMessage{"g:1", "g", MailProvider::google, "a@x", "s", true, "Code", "123456", "",
-                     Timestamp{std::chrono::milliseconds{1'700'000'000'123}}}},
-        {},
-        {},
-        {},
-        {}};
-    const auto frame = NativeMessageCodec::encode(response);
-    EXPECT_NE(frame.find(R"("receivedAt":1700000000123)"), std::string::npos);
-    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame), response);
-}
-
 }  // namespace
 }  // namespace loftwing
