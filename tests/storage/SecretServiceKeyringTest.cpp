@@ -160,39 +160,15 @@ TEST_F(SecretServiceKeyringTest, CreatingTheStoresOpensNoConnection) {
     EXPECT_EQ(runProbe({"construct-and-read", service, "-"}), "sockets 1");
 }
 
-TEST_F(SecretServiceKeyringTest, WithoutASessionBusTheKeyringIsNotAvailable) {
-    SecretServiceKeychainStore store(service, std::nullopt);
-    store.save("kept", "account:x");
-
-    const auto emptyRuntime =
-        std::filesystem::temp_directory_path() / ("zevirudi-no-bus-" + std::to_string(getpid()));
-    std::filesystem::create_directories(emptyRuntime);
-    const std::vector<std::pair<const char*, SpawnedProcess::EnvironmentChanges>> environments = {
-        {"disabled: address", {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}}},
-        {"no address and nothing to autolaunch",
-         {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
-          {"DISPLAY", std::nullopt},
-          {"XDG_RUNTIME_DIR", emptyRuntime.string()}}},
-    };
-    const auto expected = probeOutcome(LoftwingMultiError::keychainNotAvailable());
-    for (const auto& [name, environment] : environments) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
-        EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
-    }
-    std::filesystem::remove_all(emptyRuntime);
-
-    EXPECT_EQ(store.read("account:x"), "kept");
-}
-
-TEST_F(SecretServiceKeyringTest, ABusWithoutASecretServiceIsNotAvailable) {
+TEST_F(SecretServiceKeyringTest, WithoutASecretServiceTheKeyringIsNotAvailable) {
     SecretServiceKeychainStore store(service, std::nullopt);
     store.save("kept", "account:x");
 
     // A bus that knows no services to start, so nothing answers for org.freedesktop.secrets.
-    const auto config = std::filesystem::temp_directory_path() /
-                        ("zevirudi-bare-bus-" + std::to_string(getpid()) + ".conf");
-    std::ofstream(config) << R"(<!DOCTYPE busconfig PUBLIC
+    const auto scratch =
+        std::filesystem::temp_directory_path() / ("zevirudi-no-bus-" + std::to_string(getpid()));
+    std::filesystem::create_directories(scratch);
+    std::ofstream(scratch / "bus.conf") << R"(<!DOCTYPE busconfig PUBLIC
  "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
@@ -206,20 +182,29 @@ TEST_F(SecretServiceKeyringTest, ABusWithoutASecretServiceIsNotAvailable) {
   </policy>
 </busconfig>
 )";
-    SpawnedProcess bus(
-        {"dbus-daemon", "--config-file=" + config.string(), "--nofork", "--print-address=1"});
+    SpawnedProcess bus({"dbus-daemon", "--config-file=" + (scratch / "bus.conf").string(),
+                        "--nofork", "--print-address=1"});
     const auto address = bus.readLine(10s);
     ASSERT_TRUE(address);
-    const SpawnedProcess::EnvironmentChanges environment{{"DBUS_SESSION_BUS_ADDRESS", *address}};
 
+    const std::vector<std::pair<const char*, SpawnedProcess::EnvironmentChanges>> environments = {
+        {"disabled: address", {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}}},
+        {"no address and nothing to autolaunch",
+         {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
+          {"DISPLAY", std::nullopt},
+          {"XDG_RUNTIME_DIR", scratch.string()}}},
+        {"a bus without a Secret Service", {{"DBUS_SESSION_BUS_ADDRESS", *address}}},
+    };
     const auto expected = probeOutcome(LoftwingMultiError::keychainNotAvailable());
-    EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
-    EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
-    EXPECT_EQ(runProbe({"remove", service, "account:x"}, environment), expected);
-
+    for (const auto& [name, environment] : environments) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(runProbe({"read", service, "account:x"}, environment), expected);
+        EXPECT_EQ(runProbe({"save", service, "account:x", "lost"}, environment), expected);
+        EXPECT_EQ(runProbe({"remove", service, "account:x"}, environment), expected);
+    }
     bus.signal(SIGTERM);
     EXPECT_TRUE(bus.wait(10s));
-    std::filesystem::remove(config);
+    std::filesystem::remove_all(scratch);
     EXPECT_EQ(store.read("account:x"), "kept");
 }
 
