@@ -178,7 +178,6 @@ TEST(NativeHostRequest, PresentsNativeUIOnlyForTheTwoNotificationTypes) {
 TEST(WatchRequest, SinceIsTheMillisecondsAfter1970) {
     const WatchRequest request("poll", "o", 1'700'000'000'123, {});
     EXPECT_EQ(request.since(), Timestamp{1'700'000'000s + 123ms});
-    EXPECT_DOUBLE_EQ(secondsSince1970(request.since()), 1'700'000'000.123);
     EXPECT_EQ(WatchRequest("poll", "o", -1, {}).since(), Timestamp{-1ms});
     EXPECT_EQ(WatchRequest("poll", "o", INT64_MAX, {}).since(), Timestamp::max());
     EXPECT_EQ(WatchRequest("poll", "o", INT64_MIN, {}).since(), Timestamp::min());

@@ -37,9 +37,7 @@ TEST(Base64, AllByteValuesRoundTripAndUseTheRightAlphabet) {
     }
     const auto standard = base64Encode(bytes);
     EXPECT_EQ(base64DecodeStrict(standard), bytes);
-    const auto url = base64URLEncodeNoPadding(bytes);
-    EXPECT_EQ(url.find_first_of("+/="), std::string::npos);
-    EXPECT_NE(url.find_first_of("-_"), std::string::npos);
+    EXPECT_EQ(base64URLEncodeNoPadding(bytes).find_first_of("+/="), std::string::npos);
     EXPECT_EQ(base64URLEncodeNoPadding("\xFB\xFF"), "-_8");
     EXPECT_EQ(base64Encode("\xFB\xFF"), "+/8=");
 }

@@ -64,7 +64,6 @@ TEST(Time, ISO8601IsWholeSecondsOnly) {
     EXPECT_EQ(formatISO8601(Timestamp{-1ms}), "1969-12-31T23:59:59Z");
     EXPECT_EQ(parseISO8601("2023-11-14T22:13:20Z"), november2023);
     EXPECT_EQ(parseISO8601("2023-11-14T22:13:20.000Z"), std::nullopt);
-    EXPECT_EQ(parseISO8601(formatISO8601(november2023 + 250ms)), november2023);
 }
 
 TEST(Time, MillisecondConversions) {
