@@ -1,5 +1,6 @@
 #include "mail/GmailMailboxClient.h"
 
+#include "helpers/ThrownError.h"
 #include "mail/MailboxClientTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -54,11 +55,6 @@ TEST(GmailMailboxClient, ListsPagesWithinTheLimits) {
     };
     const Row rows[] = {
         {"no messages, no token", {"{}"}, {}, 1, {}},
-        {"every id already seen",
-         {R"({"messages": [{"id": "a1"}, {"id": "b2"}]})"},
-         {"g1:a1", "g1:b2"},
-         1,
-         {}},
         {"seen ids skipped, repeats kept",
          {R"({"messages": [{"id": "a1"}, {"id": "b2"}], "nextPageToken": "P1"})",
           R"({"messages": [{"id": "a1"}, {"id": "c3"}]})"},
@@ -215,10 +211,6 @@ TEST(GmailMailboxClient, RetriesOnlyWhatMaySucceedLater) {
     };
     const HTTPResponse ok = jsonResponse(200, "{}");
     const Row rows[] = {
-        {"503 three times, then 200",
-         {jsonResponse(503, ""), jsonResponse(503, ""), jsonResponse(503, ""), ok},
-         std::nullopt,
-         4},
         {"429 four times",
          {jsonResponse(429, ""), jsonResponse(429, ""), jsonResponse(429, ""),
           jsonResponse(429, "")},
@@ -263,7 +255,6 @@ TEST(GmailMailboxClient, RetriesOnlyWhatMaySucceedLater) {
          {jsonResponse(401, "")},
          LoftwingMultiError::httpStatus(401),
          1},
-        {"400", {jsonResponse(400, "")}, LoftwingMultiError::httpStatus(400), 1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -272,12 +263,7 @@ TEST(GmailMailboxClient, RetriesOnlyWhatMaySucceedLater) {
             return row.answers[std::min(answer++, row.answers.size() - 1)];
         });
         if (row.error) {
-            try {
-                harness.read();
-                ADD_FAILURE() << "no error";
-            } catch (const LoftwingMultiError& error) {
-                EXPECT_EQ(error, *row.error);
-            }
+            EXPECT_EQ(thrownError<LoftwingMultiError>([&] { harness.read(); }), *row.error);
         } else {
             EXPECT_NO_THROW(harness.read());
         }
@@ -367,12 +353,8 @@ TEST(GmailMailboxClient, AFailingFetchStopsItsBatchMates) {
         }
         return jsonResponse(200, gmailMessageJSON(messageID(request), "x"));
     });
-    try {
-        harness.read();
-        ADD_FAILURE() << "no error";
-    } catch (const LoftwingMultiError& error) {
-        EXPECT_EQ(error, LoftwingMultiError::httpStatus(400));
-    }
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { harness.read(); }),
+              LoftwingMultiError::httpStatus(400));
     EXPECT_EQ(cancelled, 3);
     for (const auto& url : harness.transport->urls()) {
         EXPECT_EQ(url.find("later"), std::string::npos);  // no further batch starts
