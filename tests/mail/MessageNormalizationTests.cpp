@@ -201,7 +201,6 @@ TEST(MessageNormalization, DecodeBase64URL) {
         {"-_8", std::nullopt},      // decodes to FB FF, which is not UTF-8
         {"w7w", "\xC3\xBC"},        // ü
         {"aGk\nbw", std::nullopt},  // a line break
-        {"aGk bw", std::nullopt},   // a space
         {"a", std::nullopt},        // 1 mod 4
         {"", ""},
     };
@@ -241,7 +240,6 @@ TEST(MessageNormalization, GraphDates) {
         {"2026-12-06T19:27:37+01:00", Timestamp{} + 1'796'581'657s},
         {"2026-12-06 18:27:37Z", std::nullopt},
         {"2026-12-06T18:27:37", std::nullopt},
-        {"", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

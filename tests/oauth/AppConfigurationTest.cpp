@@ -86,10 +86,6 @@ TEST(AppConfiguration, DecodingFailures) {
          R"({"extensionID":"e","extensionInstallURL":"u","google":)" + google +
              R"(,"microsoft":{"clientID":"m","redirectURI":"r:/","authorizationEndpoint":"https://a","tokenEndpoint":"https://t","scopes":[1]}})",
          false},
-        {"extensionID a number",
-         R"({"extensionID":7,"extensionInstallURL":"u","google":)" + google + R"(,"microsoft":)" +
-             google + "}",
-         false},
         {"malformed JSON", "{\"extensionID\":", false},
     };
     for (const auto& row : rows) {
