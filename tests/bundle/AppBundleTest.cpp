@@ -1,5 +1,6 @@
 #include "bundle/AppBundle.h"
 
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -14,22 +15,15 @@ namespace {
 
 using loftwing::JsonDecodingError;
 using loftwing::LoftwingMultiError;
+using loftwing::testing::thrownError;
 
-const char* const configurationFile = R"({
-  "extensionID": "kbmkjfgkcnoefmnnplpkapgdkgpbbcpd",
-  "extensionInstallURL": "https://chromewebstore.google.com/detail/zevirudi/kbmkjfgkcnoefmnnplpkapgdkgpbbcpd",
-  "keychainAccessGroup": null,
-  "unknownKey": [1, 2],
-  "google": {"clientID": "g", "redirectURI": "com.loftwing.multi:/oauth2redirect",
-             "authorizationEndpoint": "https://accounts.google.com/o/oauth2/v2/auth",
-             "tokenEndpoint": "https://oauth2.googleapis.com/token",
-             "scopes": ["https://www.googleapis.com/auth/gmail.readonly"]},
-  "microsoft": {"clientID": "m", "redirectURI": "com.loftwing.multi:/oauth2redirect",
-             "authorizationEndpoint": "http://127.0.0.1:47613/microsoft/oauth/authorize",
-             "tokenEndpoint": "http://127.0.0.1:47613/microsoft/oauth/token",
-             "scopes": ["offline_access", "Mail.Read"],
-             "apiBaseURL": "http://127.0.0.1:47613", "profileURL": "http://127.0.0.1:47613/v1.0/me"}
-})";
+// The file's decoding has tests of its own; here it only has to arrive whole.
+const char* const configurationFile =
+    R"({"extensionID": "e", "extensionInstallURL": "u",
+        "google": {"clientID": "g", "redirectURI": "r:/", "authorizationEndpoint": "https://a",
+                   "tokenEndpoint": "https://t", "scopes": ["s"]},
+        "microsoft": {"clientID": "m", "redirectURI": "r:/", "authorizationEndpoint": "https://a",
+                      "tokenEndpoint": "https://t", "scopes": [], "apiBaseURL": "http://b"}})";
 
 class TemporaryDirectory {
   public:
@@ -46,16 +40,8 @@ class TemporaryDirectory {
 
 TEST(AppBundle, LoadsTheConfigurationFromTheResourceFolder) {
     const TemporaryDirectory folder;
-    EXPECT_THROW(
-        {
-            try {
-                loadConfiguration(folder.path());
-            } catch (const LoftwingMultiError& error) {
-                EXPECT_EQ(error, LoftwingMultiError::itemNotFound());
-                throw;
-            }
-        },
-        LoftwingMultiError);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { loadConfiguration(folder.path()); }),
+              LoftwingMultiError::itemNotFound());
 
     std::ofstream(folder.path() / "OAuthConfig.json") << "{not json";
     EXPECT_THROW(loadConfiguration(folder.path()), JsonDecodingError);

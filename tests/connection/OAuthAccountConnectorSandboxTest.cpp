@@ -2,7 +2,6 @@
 // sandbox's auto-consent as the browser step, and accounts saved in a throw-away keyring.
 
 #include "SandboxWebAuthenticator.h"
-#include "connection/AccountConnectionError.h"
 #include "connection/OAuthAccountConnector.h"
 #include "helpers/SandboxServer.h"
 #include "oauth/CurlTransport.h"
@@ -159,47 +158,10 @@ TEST_F(ConnectorSandbox, ProfilesWithoutAnAddressOrRefusedSaveNothing) {
               LoftwingMultiError::invalidResponse());
 
     server.admin("POST", "/_sandbox/reset");
-    server.createMailbox("microsoft", "bob@contoso.example", "Bob", {{"mail", ""}});
-    EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::microsoft),
-              LoftwingMultiError::invalidResponse());
-
-    server.admin("POST", "/_sandbox/reset");
     server.createMailbox("google", "ann@example.com", "Ann");
     server.setFault("google.userinfo", {401});
     EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
               LoftwingMultiError::httpStatus(401));
-}
-
-TEST_F(ConnectorSandbox, MicrosoftWithoutMailUsesThePrincipalName) {
-    const auto id = server.createMailbox(
-        "microsoft", "bob@contoso.example", "Bob",
-        {{"mail", nullptr}, {"userPrincipalName", "bob.principal@contoso.example"}});
-
-    const auto account = connector().connect(MailProvider::microsoft, std::nullopt);
-
-    EXPECT_EQ(account.id, id);
-    EXPECT_EQ(account.email, "bob.principal@contoso.example");
-    ASSERT_EQ(store->allAccounts().size(), 1u);
-}
-
-TEST_F(ConnectorSandbox, UnconfiguredMicrosoftFailsBeforeTheBrowserStep) {
-    server.createMailbox("microsoft", "bob@contoso.example", "Bob");
-    auto settings = configuration();
-    settings.microsoft.clientID = "";
-    OAuthAccountConnector unconfigured(settings, store, authenticator, transport);
-    server.resetCounters();
-
-    try {
-        unconfigured.connect(MailProvider::microsoft, std::nullopt);
-        FAIL() << "connected";
-    } catch (const AccountConnectionError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "The OAuth client for Outlook or Hotmail is not configured yet.");
-    }
-    EXPECT_EQ(authenticator->calls, 0);
-    EXPECT_FALSE(
-        server.counters().at("requests").as_object().contains("microsoft.oauth.authorize"));
-    EXPECT_TRUE(store->allAccounts().empty());
 }
 
 TEST_F(ConnectorSandbox, TransportReturnsRedirectsOnlyWhenAsked) {

@@ -4,8 +4,9 @@
 #include "connection/OAuthAccountConnector.h"
 
 #include "connection/AccountConnectionError.h"
-#include "oauth/FakeHTTPTransport.h"
-#include "oauth/InMemoryAccountStore.h"
+#include "helpers/MailTestFakes.h"
+#include "helpers/ScriptedHTTPTransport.h"
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +24,9 @@ using loftwing::HTTPRequest;
 using loftwing::HTTPResponse;
 using loftwing::LoftwingMultiError;
 using loftwing::MailProvider;
-using loftwing::testing::FakeHTTPTransport;
-using loftwing::testing::InMemoryAccountStore;
+using loftwing::testing::FakeAccountStore;
+using loftwing::testing::ScriptedHTTPTransport;
+using loftwing::testing::thrownError;
 
 constexpr const char* tokenAnswer =
     R"({"access_token":"access-1","expires_in":3600,"refresh_token":"refresh-1",)"
@@ -69,13 +71,14 @@ class FakeAuthenticator : public OAuthWebAuthenticating {
 };
 
 // Token endpoint answers tokens; the profile endpoint answers `status` and `body`.
-std::shared_ptr<FakeHTTPTransport> provider(int status, std::string body) {
-    return std::make_shared<FakeHTTPTransport>([=](const HTTPRequest& request) {
-        if (request.url.ends_with("/token")) {
-            return HTTPResponse{200, {{"Content-Type", "application/json"}}, tokenAnswer};
-        }
-        return HTTPResponse{status, {{"Content-Type", "application/json"}}, body};
-    });
+std::shared_ptr<ScriptedHTTPTransport> provider(int status, std::string body) {
+    return std::make_shared<ScriptedHTTPTransport>(
+        [=](const HTTPRequest& request, std::stop_token) {
+            if (request.url.ends_with("/token")) {
+                return HTTPResponse{200, {{"Content-Type", "application/json"}}, tokenAnswer};
+            }
+            return HTTPResponse{status, {{"Content-Type", "application/json"}}, body};
+        });
 }
 
 TEST(OAuthAccountConnector, UnconfiguredProviderFailsBeforeTheBrowserOpens) {
@@ -95,21 +98,19 @@ TEST(OAuthAccountConnector, UnconfiguredProviderFailsBeforeTheBrowserOpens) {
         SCOPED_TRACE(row.description);
         auto settings = configuration();
         row.spoil(row.provider == MailProvider::google ? settings.google : settings.microsoft);
-        auto store = std::make_shared<InMemoryAccountStore>();
+        auto store = std::make_shared<FakeAccountStore>();
         auto authenticator = std::make_shared<FakeAuthenticator>();
         auto transport = provider(200, "{}");
         OAuthAccountConnector connector(settings, store, authenticator, transport);
 
-        try {
-            connector.connect(row.provider, std::nullopt);
-            FAIL() << "connected";
-        } catch (const AccountConnectionError& error) {
-            EXPECT_EQ(error, AccountConnectionError::providerNotConfigured(row.provider));
-            EXPECT_EQ(loftwing::userFacingDescription(error), row.description);
-        }
+        const auto error = thrownError<AccountConnectionError>(
+            [&] { connector.connect(row.provider, std::nullopt); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(*error, AccountConnectionError::providerNotConfigured(row.provider));
+        EXPECT_EQ(loftwing::userFacingDescription(*error), row.description);
         EXPECT_EQ(authenticator->calls, 0);
         EXPECT_TRUE(transport->requests().empty());
-        EXPECT_EQ(store->saves(), 0);
+        EXPECT_EQ(store->saved().size(), 0u);
     }
 }
 
@@ -127,7 +128,7 @@ TEST(OAuthAccountConnector, AsksForTheProfileWithTheNewAccessToken) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.url);
         auto transport = provider(200, row.body);
-        OAuthAccountConnector connector(configuration(), std::make_shared<InMemoryAccountStore>(),
+        OAuthAccountConnector connector(configuration(), std::make_shared<FakeAccountStore>(),
                                         std::make_shared<FakeAuthenticator>(), transport);
         connector.connect(row.provider, std::nullopt);
 
@@ -207,7 +208,7 @@ TEST(OAuthAccountConnector, BuildsTheAccountFromTheProfileOrSavesNothing) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto store = std::make_shared<InMemoryAccountStore>();
+        auto store = std::make_shared<FakeAccountStore>();
         OAuthAccountConnector connector(configuration(), store,
                                         std::make_shared<FakeAuthenticator>(),
                                         provider(row.status, row.body));
@@ -221,34 +222,24 @@ TEST(OAuthAccountConnector, BuildsTheAccountFromTheProfileOrSavesNothing) {
                 EXPECT_EQ(saved[0].tokens.refreshToken, "refresh-1");
                 continue;
             }
-            case Outcome::invalidResponse:
-                try {
-                    connector.connect(row.provider, std::nullopt);
-                    ADD_FAILURE() << "connected";
-                } catch (const LoftwingMultiError& error) {
-                    EXPECT_EQ(error, LoftwingMultiError::invalidResponse());
-                }
-                break;
             case Outcome::decodingError:
                 EXPECT_THROW(connector.connect(row.provider, std::nullopt),
                              loftwing::JsonDecodingError);
                 break;
-            case Outcome::httpStatus:
-                try {
-                    connector.connect(row.provider, std::nullopt);
-                    ADD_FAILURE() << "connected";
-                } catch (const LoftwingMultiError& error) {
-                    EXPECT_EQ(error, LoftwingMultiError::httpStatus(row.status));
-                }
-                break;
+            default:
+                EXPECT_EQ(thrownError<LoftwingMultiError>(
+                              [&] { connector.connect(row.provider, std::nullopt); }),
+                          row.outcome == Outcome::httpStatus
+                              ? LoftwingMultiError::httpStatus(row.status)
+                              : LoftwingMultiError::invalidResponse());
         }
-        EXPECT_EQ(store->saves(), 0);
+        EXPECT_EQ(store->saved().size(), 0u);
     }
 }
 
 TEST(OAuthAccountConnector, StopDuringTheSignInSavesNothing) {
     std::stop_source stop;
-    auto store = std::make_shared<InMemoryAccountStore>();
+    auto store = std::make_shared<FakeAccountStore>();
     auto authenticator = std::make_shared<FakeAuthenticator>();
     // The fake transport ignores the stop, so only the connector's own check can prevent the save.
     authenticator->onAuthenticate = [&] { stop.request_stop(); };
@@ -257,7 +248,7 @@ TEST(OAuthAccountConnector, StopDuringTheSignInSavesNothing) {
 
     EXPECT_THROW(connector.connect(MailProvider::google, std::nullopt, stop.get_token()),
                  loftwing::OperationCancelled);
-    EXPECT_EQ(store->saves(), 0);
+    EXPECT_EQ(store->saved().size(), 0u);
 }
 
 }  // namespace

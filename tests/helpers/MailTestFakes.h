@@ -1,7 +1,7 @@
 #pragma once
 
-// Fakes at the seams the mail clients and the monitor use: the account store and a mailbox client
-// that answers from a script.
+// Fakes at the seams the OAuth parts, the mail clients and the monitor use: the account store and a
+// mailbox client that answers from a script.
 
 #include "mail/MailboxClient.h"
 #include "records/Errors.h"
@@ -16,6 +16,8 @@
 
 namespace loftwing::testing {
 
+// An AccountStore in memory. `failWith` makes every read fail, `saveFailure` every save.
+// Thread-safe.
 class FakeAccountStore : public AccountStore {
   public:
     explicit FakeAccountStore(std::vector<StoredAccount> accounts = {})
@@ -30,6 +32,9 @@ class FakeAccountStore : public AccountStore {
     }
     void save(const StoredAccount& account) override {
         const std::lock_guard lock(mutex_);
+        if (saveFailure) {
+            std::rethrow_exception(saveFailure);
+        }
         saved_.push_back(account);
         for (auto& existing : accounts_) {
             if (existing.account.id == account.account.id) {
@@ -52,6 +57,8 @@ class FakeAccountStore : public AccountStore {
         const std::lock_guard lock(mutex_);
         return saved_;
     }
+
+    std::exception_ptr saveFailure;
 
   private:
     mutable std::mutex mutex_;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -20,6 +21,13 @@ class ScriptedHTTPTransport : public HTTPTransport {
     using Handler = std::function<HTTPResponse(const HTTPRequest&, std::stop_token)>;
 
     explicit ScriptedHTTPTransport(Handler handler) : handler_(std::move(handler)) {}
+
+    static std::shared_ptr<ScriptedHTTPTransport> answering(int status, std::string body) {
+        return std::make_shared<ScriptedHTTPTransport>(
+            [status, body](const HTTPRequest&, std::stop_token) {
+                return HTTPResponse{status, {}, body};
+            });
+    }
 
     HTTPResponse data(const HTTPRequest& request, std::stop_token stop) override {
         {

@@ -41,12 +41,7 @@ GmailMessage realisticGmailMessage() {
     GmailPayload attachment{"application/pdf", {}, GmailBody{}, {}};
     GmailPayload mixed{"multipart/mixed",
                        {{
-                           {"Delivered-To", "ana@example.com"},
-                           {"Authentication-Results",
-                            "mx.google.com; dkim=pass header.i=@example.net; spf=pass "
-                            "(google.com: domain of no-reply@example.net designates 192.0.2.1 "
-                            "as permitted sender) smtp.mailfrom=no-reply@example.net; "
-                            "dmarc=pass (p=REJECT) header.from=example.net"},
+                           {"Authentication-Results", "mx.google.com; spf=pass; dkim=pass"},
                            {"Authentication-Results", "mx.google.com; dmarc=fail"},
                            {"FROM", "Example <no-reply@example.net>"},
                            {"From", "Second <second@example.net>"},
@@ -201,13 +196,11 @@ TEST(MessageNormalization, DecodeBase64URL) {
     };
     const Row rows[] = {
         {"aGk", "hi"},              // 3 mod 4: one "=" appended
-        {"aGVsbG8", "hello"},       // 3 mod 4
         {"aA", "h"},                // 2 mod 4: two "=" appended
         {"aGk=", "hi"},             // padding already there
         {"-_8", std::nullopt},      // decodes to FB FF, which is not UTF-8
         {"w7w", "\xC3\xBC"},        // ü
         {"aGk\nbw", std::nullopt},  // a line break
-        {"aGk bw", std::nullopt},   // a space
         {"a", std::nullopt},        // 1 mod 4
         {"", ""},
     };
@@ -228,7 +221,6 @@ TEST(MessageNormalization, SenderAuthentication) {
         {"mx.example.com; dmarc=pass (p=none) header.from=a.example", true},
         {"mx.example.com; dkim=pass header.i=@a.example", false},
         {"mx.example.com; dmarc=passed", true},  // plain substring search
-        {"mx.example.com; none", false},
         {"", false},
     };
     for (const auto& row : rows) {
@@ -248,7 +240,6 @@ TEST(MessageNormalization, GraphDates) {
         {"2026-12-06T19:27:37+01:00", Timestamp{} + 1'796'581'657s},
         {"2026-12-06 18:27:37Z", std::nullopt},
         {"2026-12-06T18:27:37", std::nullopt},
-        {"", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

@@ -13,12 +13,8 @@ namespace {
 // Shaped like the Gmail API reference's users.messages.get (format=full) answer.
 constexpr const char* gmailFixture = R"json({
   "id": "18c2f0a1b2c3d4e5",
-  "threadId": "18c2f0a1b2c3d4e5",
   "labelIds": ["INBOX", "UNREAD"],
-  "snippet": "Your code is 482913",
-  "historyId": "123456",
   "internalDate": "1765046857123",
-  "sizeEstimate": 5120,
   "payload": {
     "partId": "",
     "mimeType": "multipart/alternative",
@@ -44,7 +40,7 @@ constexpr const char* gmailFixture = R"json({
 constexpr const char* graphFixture = R"json({
   "@odata.context": "https://graph.microsoft.com/v1.0/$metadata#users('me')/mailFolders('inbox')/messages",
   "value": [
-    {"@odata.etag": "W/\"CQAAABYAAAA\"", "id": "AAMkAGI2TG93AAA=",
+    {"id": "AAMkAGI2TG93AAA=",
      "receivedDateTime": "2026-12-06T18:27:37Z", "subject": "Your code",
      "bodyPreview": "Your code is 482913",
      "body": {"contentType": "html", "content": "<p>Your code is 482913</p>"},

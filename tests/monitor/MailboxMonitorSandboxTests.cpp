@@ -165,23 +165,5 @@ TEST(MailboxMonitorSandbox, FailuresBecomeChecksAndRateLimitsAreRetried) {
     EXPECT_LE(waits[0], 1250ms);
 }
 
-TEST(MailboxMonitorSandbox, LargeMessagesAreKeptWithinTheBudget) {
-    SandboxMailboxes mail;
-    const auto now = millisecondsNow();
-    const auto large =
-        mail.add(mail.ana, {{"text", "1"}, {"paddingBytes", 500'000}, {"receivedAt", now - 1000}});
-    mail.add(mail.bo, {{"text", "2"}, {"paddingBytes", 450'000}, {"receivedAt", now - 2000}});
-    const auto smaller =
-        mail.add(mail.max, {{"text", "3"}, {"paddingBytes", 300'000}, {"receivedAt", now - 3000}});
-
-    const auto response = mail.poll();
-    EXPECT_TRUE(response.ok);
-    EXPECT_EQ(idsOf(response),
-              (std::vector<std::string>{mail.ana + ":" + large, mail.max + ":" + smaller}));
-    EXPECT_EQ(response.warnings,
-              std::vector<std::string>{"Some messages exceeded the local size limit and could not "
-                                       "be included in this check."});
-}
-
 }  // namespace
 }  // namespace loftwing

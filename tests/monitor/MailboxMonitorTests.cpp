@@ -42,6 +42,14 @@ WatchRequest request(std::vector<std::string> seen = {}, std::int64_t sinceMs = 
 
 const Timestamp t0 = Timestamp{} + 1'800'000'000s;
 
+// One poll of `accounts`, each read by `script` as if it were a Gmail account.
+WatchResponse poll(std::vector<StoredAccount> accounts, ScriptedMailboxClient::Script script,
+                   const WatchRequest& watch = request()) {
+    auto client = std::make_shared<ScriptedMailboxClient>(MailProvider::google, std::move(script));
+    return MailboxMonitor(std::make_shared<FakeAccountStore>(std::move(accounts)), {client})
+        .poll(watch);
+}
+
 TEST(MailboxMonitor, StoreProblems) {
     auto empty = std::make_shared<FakeAccountStore>();
     auto response = MailboxMonitor(empty, {}).poll(request());
@@ -118,19 +126,16 @@ TEST(MailboxMonitor, FailureMapping) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto store = std::make_shared<FakeAccountStore>(
-            std::vector<StoredAccount>{storedAccount("a", MailProvider::google, "ana@example.com"),
-                                       storedAccount("b", MailProvider::google, "bo@example.com")});
-        auto client = std::make_shared<ScriptedMailboxClient>(
-            MailProvider::google,
-            [&](const StoredAccount& account, Timestamp,
-                const std::unordered_set<std::string>&) -> std::vector<MailMessage> {
-                if (account.account.id == "b") {
-                    std::rethrow_exception(row.failure);
-                }
-                return {mail("a", "1", t0)};
-            });
-        const auto response = MailboxMonitor(store, {client}).poll(request());
+        const auto response =
+            poll({storedAccount("a", MailProvider::google, "ana@example.com"),
+                  storedAccount("b", MailProvider::google, "bo@example.com")},
+                 [&](const StoredAccount& account, Timestamp,
+                     const std::unordered_set<std::string>&) -> std::vector<MailMessage> {
+                     if (account.account.id == "b") {
+                         std::rethrow_exception(row.failure);
+                     }
+                     return {mail("a", "1", t0)};
+                 });
         EXPECT_TRUE(response.ok);
         EXPECT_FALSE(response.error);
         ASSERT_EQ(response.accountChecks.size(), 2u);
@@ -143,14 +148,11 @@ TEST(MailboxMonitor, FailureMapping) {
 }
 
 TEST(MailboxMonitor, EveryAccountFailing) {
-    auto store = std::make_shared<FakeAccountStore>(
-        std::vector<StoredAccount>{storedAccount("z", MailProvider::google, "zed@example.com"),
-                                   storedAccount("m", MailProvider::microsoft, "max@example.com")});
-    auto client = std::make_shared<ScriptedMailboxClient>(
-        MailProvider::google,
-        [](const StoredAccount&, Timestamp, const std::unordered_set<std::string>&)
-            -> std::vector<MailMessage> { throw TransportError(-1001, "timed out"); });
-    const auto response = MailboxMonitor(store, {client}).poll(request());
+    const auto response =
+        poll({storedAccount("z", MailProvider::google, "zed@example.com"),
+              storedAccount("m", MailProvider::microsoft, "max@example.com")},
+             [](const StoredAccount&, Timestamp, const std::unordered_set<std::string>&)
+                 -> std::vector<MailMessage> { throw TransportError(-1001, "timed out"); });
     EXPECT_FALSE(response.ok);
     EXPECT_EQ(response.error, "None of the connected mail accounts could be checked.");
     ASSERT_EQ(response.accountChecks.size(), 2u);
@@ -207,16 +209,14 @@ TEST(MailboxMonitor, MessagesAreFilteredOrderedAndCapped) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        auto store = std::make_shared<FakeAccountStore>(std::vector<StoredAccount>{
-            storedAccount("a", MailProvider::google, "ana@example.com")});
-        auto client = std::make_shared<ScriptedMailboxClient>(
-            MailProvider::google,
+        const auto response = poll(
+            {storedAccount("a", MailProvider::google, "ana@example.com")},
             [&](const StoredAccount&, Timestamp, const std::unordered_set<std::string>& excluding) {
                 EXPECT_EQ(excluding,
                           std::unordered_set<std::string>(row.seen.begin(), row.seen.end()));
                 return row.returned;
-            });
-        const auto response = MailboxMonitor(store, {client}).poll(request(row.seen));
+            },
+            request(row.seen));
         EXPECT_TRUE(response.ok);
         std::vector<std::string> ids;
         for (const auto& message : response.messages) {
@@ -236,8 +236,10 @@ TEST(MailboxMonitor, ReadsAllAccountsAtOnceFromTheRequestedInstant) {
     std::condition_variable started;
     int running = 0;
     std::vector<Timestamp> sinces;
-    auto client = std::make_shared<ScriptedMailboxClient>(
-        MailProvider::google,
+    const auto response = poll(
+        {storedAccount("a", MailProvider::google, "a@example.com"),
+         storedAccount("b", MailProvider::google, "b@example.com"),
+         storedAccount("c", MailProvider::google, "c@example.com")},
         [&](const StoredAccount& account, Timestamp since, const std::unordered_set<std::string>&) {
             std::unique_lock lock(mutex);
             sinces.push_back(since);
@@ -247,12 +249,8 @@ TEST(MailboxMonitor, ReadsAllAccountsAtOnceFromTheRequestedInstant) {
                 throw std::runtime_error("accounts were read one after another");
             }
             return std::vector<MailMessage>{mail(account.account.id, "m", t0)};
-        });
-    auto store = std::make_shared<FakeAccountStore>(
-        std::vector<StoredAccount>{storedAccount("a", MailProvider::google, "a@example.com"),
-                                   storedAccount("b", MailProvider::google, "b@example.com"),
-                                   storedAccount("c", MailProvider::google, "c@example.com")});
-    const auto response = MailboxMonitor(store, {client}).poll(request({}, 1'900));
+        },
+        request({}, 1'900));
     EXPECT_TRUE(response.ok);
     EXPECT_TRUE(response.warnings.empty());
     EXPECT_EQ(response.messages.size(), 3u);

@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 #include <boost/json/value.hpp>
 
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 
 namespace loftwing {
@@ -89,10 +86,6 @@ TEST(AppConfiguration, DecodingFailures) {
          R"({"extensionID":"e","extensionInstallURL":"u","google":)" + google +
              R"(,"microsoft":{"clientID":"m","redirectURI":"r:/","authorizationEndpoint":"https://a","tokenEndpoint":"https://t","scopes":[1]}})",
          false},
-        {"extensionID a number",
-         R"({"extensionID":7,"extensionInstallURL":"u","google":)" + google + R"(,"microsoft":)" +
-             google + "}",
-         false},
         {"malformed JSON", "{\"extensionID\":", false},
     };
     for (const auto& row : rows) {
@@ -116,7 +109,6 @@ TEST(AppConfiguration, IsConfiguredAndTokenManagerSettings) {
         {"no scopes", [](auto& p) { p.scopes.clear(); }, true},
         {"client id of spaces", [](auto& p) { p.clientID = "  \t\n"; }, false},
         {"client id with spaces around", [](auto& p) { p.clientID = " id "; }, true},
-        {"empty redirect URI", [](auto& p) { p.redirectURI = ""; }, false},
         {"relative redirect URI", [](auto& p) { p.redirectURI = "oauth2redirect"; }, false},
         {"authorization endpoint with a space",
          [](auto& p) { p.authorizationEndpoint = "https://a.example/o auth"; }, false},
@@ -162,11 +154,9 @@ TEST(AppConfiguration, ExtensionOriginAndChromeWebStore) {
         {"upper-case scheme", "HTTPS://chromewebstore.google.com/detail/zevirudi/" + id, false},
         {"other identifier", "https://chromewebstore.google.com/detail/zevirudi/abc", false},
         {"user name", "https://user@chromewebstore.google.com/detail/zevirudi/" + id, false},
-        {"user and password", "https://u:p@chromewebstore.google.com/detail/zevirudi/" + id, false},
         {"other host", "https://chrome.google.com/webstore/detail/zevirudi/" + id, false},
         {"look-alike host", "https://chromewebstore.google.com.evil.example/detail/x/" + id, false},
         {"not a detail path", "https://chromewebstore.google.com/category/" + id, false},
-        {"test page", "http://127.0.0.1:47613/extension", false},
         {"empty", "", false},
     };
     for (const auto& row : rows) {

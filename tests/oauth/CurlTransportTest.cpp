@@ -4,6 +4,7 @@
 #include "oauth/CurlTransport.h"
 
 #include "helpers/SandboxServer.h"
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -34,13 +35,8 @@ HTTPRequest request(const std::string& url, std::string method = "GET", HTTPHead
 }
 
 int transportErrorCode(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const TransportError& error) {
-        return error.code();
-    }
-    ADD_FAILURE() << "no TransportError";
-    return 0;
+    const auto error = testing::thrownError<TransportError>(action);
+    return error ? error->code() : 0;
 }
 
 std::int64_t echoCount(SandboxServer& sandbox, const char* group) {

@@ -1,8 +1,9 @@
 // The OAuth parts against the loopback sandbox providers, over the real transport.
 
+#include "helpers/MailTestFakes.h"
 #include "helpers/SandboxServer.h"
+#include "helpers/ThrownError.h"
 #include "oauth/CurlTransport.h"
-#include "oauth/InMemoryAccountStore.h"
 #include "oauth/OAuthAuthorizationBuilder.h"
 #include "oauth/OAuthTokenExchangeClient.h"
 #include "oauth/OAuthTokenManager.h"
@@ -18,6 +19,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::thrownError;
 using zevirudi::testing::SandboxServer;
 
 LoftwingAppConfiguration configurationOf(const SandboxServer& sandbox) {
@@ -61,25 +63,19 @@ TEST(OAuthSandbox, CodeExchangeWithPKCE) {
     EXPECT_TRUE(tokens.refreshToken.has_value());
     EXPECT_GT(tokens.expiresAt, now);
 
-    // The code is single-use.
-    try {
-        client.exchange(code, context.codeVerifier, configuration.google, now);
-        ADD_FAILURE() << "a used code was accepted";
-    } catch (const OAuthProviderError& error) {
-        EXPECT_EQ(error.code(), "invalid_grant");
-    }
+    const auto rejection = [&](const std::string& usedCode) {
+        const auto error = thrownError<OAuthProviderError>(
+            [&] { client.exchange(usedCode, context.codeVerifier, configuration.google, now); });
+        return error ? error->code() : "";
+    };
+    EXPECT_EQ(rejection(code), "invalid_grant");  // the code is single-use
 
     // Another authorization's verifier does not match the challenge.
     const auto second =
         OAuthAuthorizationBuilder::make(MailProvider::google, configuration.google, std::nullopt);
     const auto secondCode = OAuthAuthorizationBuilder::authorizationCode(
         redirectFor(sandbox, second.authorizationURL), second.state);
-    try {
-        client.exchange(secondCode, context.codeVerifier, configuration.google, now);
-        ADD_FAILURE() << "a wrong verifier was accepted";
-    } catch (const OAuthProviderError& error) {
-        EXPECT_EQ(error.code(), "invalid_grant");
-    }
+    EXPECT_EQ(rejection(secondCode), "invalid_grant");
 }
 
 TEST(OAuthSandbox, RefreshRotationSingleFlightAndRevocation) {
@@ -87,7 +83,7 @@ TEST(OAuthSandbox, RefreshRotationSingleFlightAndRevocation) {
     const auto id = sandbox.createMailbox("microsoft", "bob@contoso.example", "Bob");
     const auto issued = sandbox.issueTokens(id, 0);  // already expired
     const auto configuration = configurationOf(sandbox);
-    auto store = std::make_shared<testing::InMemoryAccountStore>();
+    auto store = std::make_shared<testing::FakeAccountStore>();
     OAuthTokenManager manager(store, std::make_shared<CurlTransport>(),
                               tokenManagerConfigurations(configuration));
     const StoredAccount stored{{id, MailProvider::microsoft, "bob@contoso.example", "Bob"},
@@ -118,12 +114,9 @@ TEST(OAuthSandbox, RefreshRotationSingleFlightAndRevocation) {
     EXPECT_EQ(transport.data(me).statusCode, 200);
 
     sandbox.admin("POST", "/_sandbox/mailboxes/" + id + "/revoke");
-    try {
-        manager.accessToken(saved, saved.tokens.expiresAt);
-        ADD_FAILURE() << "a revoked refresh token worked";
-    } catch (const LoftwingMultiError& error) {
-        EXPECT_EQ(error, LoftwingMultiError::reconnectRequired());
-    }
+    EXPECT_EQ(thrownError<LoftwingMultiError>(
+                  [&] { manager.accessToken(saved, saved.tokens.expiresAt); }),
+              LoftwingMultiError::reconnectRequired());
 }
 
 }  // namespace
