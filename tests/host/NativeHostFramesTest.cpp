@@ -1,6 +1,7 @@
 #include "host/NativeHostProcess.h"
 
 #include "helpers/NativeFrames.h"
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 #include "records/NativeMessageCodec.h"
 #include "records/NativeMessages.h"
@@ -22,6 +23,7 @@ namespace zevirudi {
 namespace {
 
 using loftwing::LoftwingMultiError;
+using loftwing::testing::thrownError;
 using testing_helpers::frameOf;
 using testing_helpers::lengthPrefix;
 
@@ -85,17 +87,6 @@ std::optional<std::string> readFrameFrom(const std::string& input, Pipe& pipe) {
     return readNativeHostFrame(pipe.read);
 }
 
-template <typename Call>
-std::optional<LoftwingMultiError> libraryErrorOf(Call call) {
-    try {
-        call();
-    } catch (const LoftwingMultiError& error) {
-        return error;
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
 TEST(ReadNativeHostFrame, ReturnsExactlyOneFrame) {
     const std::string body = R"({"type":"status"})";
     struct Row {
@@ -137,7 +128,8 @@ TEST(ReadNativeHostFrame, Faults) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Pipe pipe;
-        EXPECT_EQ(libraryErrorOf([&] { readFrameFrom(row.input, pipe); }), row.error);
+        EXPECT_EQ(thrownError<LoftwingMultiError>([&] { readFrameFrom(row.input, pipe); }),
+                  row.error);
     }
 }
 
@@ -145,7 +137,7 @@ TEST(ReadNativeHostFrame, RefusesAnOversizedLengthWithoutWaitingForTheBody) {
     // The writer keeps its end open: the answer must not depend on end of input.
     Pipe pipe;
     writeAll(pipe.write, lengthPrefix(100'000'000));
-    EXPECT_EQ(libraryErrorOf([&] { readNativeHostFrame(pipe.read); }),
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { readNativeHostFrame(pipe.read); }),
               LoftwingMultiError::responseTooLarge());
 }
 

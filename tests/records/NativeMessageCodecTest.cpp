@@ -1,6 +1,7 @@
 #include "records/NativeMessageCodec.h"
 
 #include "helpers/NativeFrames.h"
+#include "helpers/ThrownError.h"
 #include "records/NativeMessages.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 
 namespace loftwing {
 namespace {
+
+using testing::thrownError;
 
 using testing_helpers::frameOf;
 constexpr auto prefix = testing_helpers::lengthPrefix;
@@ -22,18 +25,6 @@ NativeHostResponse responseOfJsonSize(std::size_t size) {
     return response;
 }
 
-template <typename Call>
-std::optional<LoftwingMultiError> libraryErrorOf(Call call) {
-    try {
-        call();
-    } catch (const LoftwingMultiError& error) {
-        return error;
-    } catch (...) {
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
 TEST(NativeMessageCodec, EncodeAllowsExactlyOneMebibyte) {
     const auto atLimit = responseOfJsonSize(NativeMessageCodec::maximumHostMessageBytes);
     const auto frame = NativeMessageCodec::encode(atLimit);
@@ -42,7 +33,7 @@ TEST(NativeMessageCodec, EncodeAllowsExactlyOneMebibyte) {
     EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame), atLimit);
 
     const auto overLimit = responseOfJsonSize(NativeMessageCodec::maximumHostMessageBytes + 1);
-    EXPECT_EQ(libraryErrorOf([&] { NativeMessageCodec::encode(overLimit); }),
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { NativeMessageCodec::encode(overLimit); }),
               LoftwingMultiError::responseTooLarge());
 }
 
@@ -83,7 +74,8 @@ TEST(NativeMessageCodec, EveryFramingFaultIsInvalidData) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(libraryErrorOf([&] { NativeMessageCodec::decode<NativeHostRequest>(row.frame); }),
+        EXPECT_EQ(thrownError<LoftwingMultiError>(
+                      [&] { NativeMessageCodec::decode<NativeHostRequest>(row.frame); }),
                   LoftwingMultiError::invalidData());
     }
 }

@@ -1,5 +1,6 @@
 #include "storage/SecretServiceKeychainStore.h"
 
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 
 namespace loftwing {
 namespace {
+
+using testing::thrownError;
 
 TEST(SecretServiceKeychainStoreTest, AccessGroupIsTrimmedAndEmptyMeansNone) {
     struct Row {
@@ -30,16 +33,6 @@ TEST(SecretServiceKeychainStoreTest, AccessGroupIsTrimmedAndEmptyMeansNone) {
     }
 }
 
-template <typename Operation>
-std::optional<LoftwingMultiError> failureOf(Operation operation) {
-    try {
-        operation();
-    } catch (const LoftwingMultiError& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 // Keys that cannot travel as D-Bus strings are refused before any bus is contacted; with the bus
 // disabled, reaching it would have failed with keychainNotAvailable instead.
 TEST(SecretServiceKeychainStoreTest, KeysThatAreNotDBusStringsAreInvalidData) {
@@ -48,15 +41,18 @@ TEST(SecretServiceKeychainStoreTest, KeysThatAreNotDBusStringsAreInvalidData) {
     const std::vector<std::string> keys = {std::string("account:a\0b", 11), "account:\xC3", "\xFF"};
     for (const auto& key : keys) {
         SCOPED_TRACE(key.size());
-        EXPECT_EQ(failureOf([&] { store.read(key); }), LoftwingMultiError::invalidData());
-        EXPECT_EQ(failureOf([&] { store.save("bytes", key); }), LoftwingMultiError::invalidData());
-        EXPECT_EQ(failureOf([&] { store.remove(key); }), LoftwingMultiError::invalidData());
+        EXPECT_EQ(thrownError<LoftwingMultiError>([&] { store.read(key); }),
+                  LoftwingMultiError::invalidData());
+        EXPECT_EQ(thrownError<LoftwingMultiError>([&] { store.save("bytes", key); }),
+                  LoftwingMultiError::invalidData());
+        EXPECT_EQ(thrownError<LoftwingMultiError>([&] { store.remove(key); }),
+                  LoftwingMultiError::invalidData());
     }
     SecretServiceKeychainStore badService(std::string("svc\0x", 5), std::nullopt);
-    EXPECT_EQ(failureOf([&] { badService.read("account-index"); }),
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { badService.read("account-index"); }),
               LoftwingMultiError::invalidData());
     SecretServiceKeychainStore badGroup("com.loftwing.multi.accounts", "group\xC0");
-    EXPECT_EQ(failureOf([&] { badGroup.save("bytes", "account-index"); }),
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { badGroup.save("bytes", "account-index"); }),
               LoftwingMultiError::invalidData());
 }
 

@@ -3,6 +3,7 @@
 
 #include "helpers/PrivateKeyring.h"
 #include "helpers/SpawnedProcess.h"
+#include "helpers/ThrownError.h"
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
@@ -27,22 +28,14 @@
 namespace loftwing {
 namespace {
 
+using testing::thrownError;
+
 using namespace std::chrono_literals;
 using testing::SpawnedProcess;
 
 std::string probeOutcome(const LoftwingMultiError& error) {
     return "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
            std::to_string(error.keychainStatusCode());
-}
-
-template <typename Operation>
-std::optional<LoftwingMultiError> failureOf(Operation operation) {
-    try {
-        operation();
-    } catch (const LoftwingMultiError& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 StoredAccount makeAccount(const std::string& id) {
@@ -217,14 +210,19 @@ TEST_F(SecretServiceKeyringTest, ALockedKeyringIsReportedAndNeverMistakenForAnEm
     ASSERT_TRUE(testing::defaultCollectionIsLocked());
 
     const auto locked = LoftwingMultiError::interactionNotAllowed();
-    EXPECT_EQ(failureOf([&] { keychain->read("account-index"); }), locked);
-    EXPECT_EQ(failureOf([&] { keychain->read("account:never-saved"); }), locked);
-    EXPECT_EQ(failureOf([&] { keychain->save("lost", "account:new"); }), locked);
-    EXPECT_EQ(failureOf([&] { keychain->remove("account:google:locked"); }), locked);
-    EXPECT_EQ(failureOf([&] { keychain->remove("account:never-saved"); }), locked);
-    EXPECT_EQ(failureOf([&] { accounts.allAccounts(); }), locked);
-    EXPECT_EQ(failureOf([&] { accounts.save(makeAccount("google:new")); }), locked);
-    EXPECT_EQ(failureOf([&] { accounts.remove("google:locked"); }), locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->read("account-index"); }), locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->read("account:never-saved"); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->save("lost", "account:new"); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->remove("account:google:locked"); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->remove("account:never-saved"); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { accounts.allAccounts(); }), locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { accounts.save(makeAccount("google:new")); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { accounts.remove("google:locked"); }), locked);
     EXPECT_TRUE(testing::defaultCollectionIsLocked()) << "nothing may unlock it behind our back";
 
     testing::unlockDefaultCollection();
