@@ -1,5 +1,4 @@
-#include "SandboxClient.h"
-#include "helpers/SandboxServer.h"
+#include "SandboxTest.h"
 
 #include <boost/json.hpp>
 
@@ -17,21 +16,7 @@ namespace {
 
 namespace json = boost::json;
 
-class SandboxAdminTest : public ::testing::Test {
-  protected:
-    SandboxAdminTest() {
-        gmail = sandbox.createMailbox("google", "ann@example.com", "Ann");
-        graph = sandbox.createMailbox("microsoft", "bob@outlook.com", "Bob");
-        gmailToken = sandbox.issueTokens(gmail).accessToken;
-        graphToken = sandbox.issueTokens(graph).accessToken;
-    }
-
-    SandboxServer sandbox;
-    std::string gmail;
-    std::string graph;
-    std::string gmailToken;
-    std::string graphToken;
-};
+using SandboxAdminTest = SandboxTest;
 
 TEST_F(SandboxAdminTest, QueuedFaultsAreAnsweredInOrderBeforeNormalService) {
     sandbox.setFault(
@@ -40,7 +25,7 @@ TEST_F(SandboxAdminTest, QueuedFaultsAreAnsweredInOrderBeforeNormalService) {
          json::object{{"status", 429}, {"retryAfter", 2}},
          json::object{{"status", 200}, {"body", "<html>not json</html>"}},
          json::object{{"drop", true}}});
-    SandboxClient client(sandbox.port(), false);
+    SandboxClient fresh(sandbox.port(), false);
     const std::string list = "/gmail/v1/users/me/messages?q=after:0&maxResults=20";
     struct Row {
         const char* name;
@@ -57,7 +42,7 @@ TEST_F(SandboxAdminTest, QueuedFaultsAreAnsweredInOrderBeforeNormalService) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        ClientResponse answer = client.get(list, gmailToken);
+        ClientResponse answer = fresh.get(list, gmailToken);
         EXPECT_EQ(answer.status, row.status);
         if (!row.reasons.empty()) {
             const json::object error = answer.json().at("error").as_object();
@@ -82,7 +67,6 @@ TEST_F(SandboxAdminTest, FaultsTakeEachProvidersErrorShape) {
     sandbox.setFault("microsoft.oauth.token", {500});
     sandbox.setFault("google.oauth.token",
                      {json::object{{"status", 400}, {"error", "invalid_grant"}}});
-    SandboxClient client(sandbox.port(), true);
 
     ClientResponse graphAnswer = client.get("/v1.0/me/mailFolders/inbox/messages", graphToken);
     EXPECT_EQ(graphAnswer.status, 503);
@@ -101,7 +85,6 @@ TEST_F(SandboxAdminTest, FaultsTakeEachProvidersErrorShape) {
 
 TEST_F(SandboxAdminTest, DelayAppliesToEveryRequestOfTheEndpointOnly) {
     sandbox.setFault("graph.me", {}, 150);
-    SandboxClient client(sandbox.port(), true);
     for (int i = 0; i < 2; ++i) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(client.get("/v1.0/me", graphToken).status, 200);
@@ -142,7 +125,6 @@ TEST_F(SandboxAdminTest, CountersCountRequestsAndAcceptedConnectionsPerFamily) {
 }
 
 TEST_F(SandboxAdminTest, EchoAnswersWhatItReceivedAndTakesFaults) {
-    SandboxClient client(sandbox.port(), true);
     ClientResponse echoed = client.postForm("/_sandbox/echo/a?x=1", {{"code", "4/0+x"}});
     ASSERT_EQ(echoed.status, 200);
     const json::object body = echoed.json().as_object();

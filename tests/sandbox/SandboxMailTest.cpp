@@ -1,5 +1,4 @@
-#include "SandboxClient.h"
-#include "helpers/SandboxServer.h"
+#include "SandboxTest.h"
 
 #include <sodium.h>
 #include <boost/json.hpp>
@@ -39,28 +38,15 @@ std::string headerValue(const json::object& payload, const std::string& name) {
     return {};
 }
 
-class SandboxMailTest : public ::testing::Test {
+class SandboxMailTest : public SandboxTest {
   protected:
-    SandboxMailTest() : client(sandbox.port(), true) {
-        EXPECT_GE(sodium_init(), 0);
-        gmail = sandbox.createMailbox("google", "ann@example.com", "Ann");
-        graph = sandbox.createMailbox("microsoft", "bob@outlook.com", "Bob");
-        gmailToken = sandbox.issueTokens(gmail).accessToken;
-        graphToken = sandbox.issueTokens(graph).accessToken;
-    }
+    SandboxMailTest() { EXPECT_GE(sodium_init(), 0); }
 
     json::object getJSON(const std::string& path, const std::string& token) {
         ClientResponse answer = client.get(path, token);
         EXPECT_EQ(answer.status, 200) << path << ": " << answer.body;
         return answer.status == 200 ? answer.json().as_object() : json::object();
     }
-
-    SandboxServer sandbox;
-    SandboxClient client;
-    std::string gmail;
-    std::string graph;
-    std::string gmailToken;
-    std::string graphToken;
 };
 
 TEST_F(SandboxMailTest, GmailListsNewestFirstInPagesAndOnlyAfterTheQueryTime) {

@@ -1,5 +1,4 @@
-#include "SandboxClient.h"
-#include "helpers/SandboxServer.h"
+#include "SandboxTest.h"
 
 #include <boost/json.hpp>
 
@@ -37,6 +36,13 @@ Query authorizeQuery(const std::string& provider) {
             {"code_challenge_method", "S256"}};
 }
 
+// A refresh grant without a scope.
+Query refreshForm(const std::string& provider, const std::string& refreshToken) {
+    return {{"client_id", clientID(provider)},
+            {"grant_type", "refresh_token"},
+            {"refresh_token", refreshToken}};
+}
+
 std::string withQuery(const std::string& path, const Query& query) {
     std::string url = path;
     for (const auto& [name, value] : query) {
@@ -45,13 +51,8 @@ std::string withQuery(const std::string& path, const Query& query) {
     return url;
 }
 
-class SandboxOAuthTest : public ::testing::Test {
+class SandboxOAuthTest : public SandboxTest {
   protected:
-    SandboxOAuthTest() : client(sandbox.port(), true) {
-        googleAccount = sandbox.createMailbox("google", "ann@example.com", "Ann");
-        microsoftAccount = sandbox.createMailbox("microsoft", "bob@outlook.com", "Bob");
-    }
-
     ClientResponse authorize(const std::string& provider, const Query& query) {
         return client.get(withQuery("/" + provider + "/oauth/authorize", query));
     }
@@ -73,11 +74,6 @@ class SandboxOAuthTest : public ::testing::Test {
     ClientResponse token(const std::string& provider, const Query& form) {
         return client.postForm("/" + provider + "/oauth/token", form);
     }
-
-    SandboxServer sandbox;
-    SandboxClient client;
-    std::string googleAccount;
-    std::string microsoftAccount;
 };
 
 TEST_F(SandboxOAuthTest, AuthorizationCodeWithTheRFC7636VectorIsExchangedOnce) {
@@ -212,11 +208,9 @@ TEST_F(SandboxOAuthTest, RefreshRotatesOnlyWhenAskedAndRefusesUsedOrRevokedToken
         SCOPED_TRACE(std::string(row.provider) + (row.rotate ? " rotating" : " not rotating"));
         const std::string provider = row.provider;
         sandbox.changeSettings({{"rotateRefreshTokens", row.rotate}});
-        const std::string account = provider == "google" ? googleAccount : microsoftAccount;
+        const std::string account = provider == "google" ? gmail : graph;
         const SandboxTokens issued = sandbox.issueTokens(account);
-        Query form{{"client_id", clientID(provider)},
-                   {"grant_type", "refresh_token"},
-                   {"refresh_token", issued.refreshToken}};
+        Query form = refreshForm(provider, issued.refreshToken);
         if (provider == "microsoft") {
             form["scope"] = "offline_access https://graph.microsoft.com/Mail.Read";
         }
@@ -236,11 +230,9 @@ TEST_F(SandboxOAuthTest, RefreshRotatesOnlyWhenAskedAndRefusesUsedOrRevokedToken
         }
     }
 
-    const SandboxTokens issued = sandbox.issueTokens(googleAccount);
-    sandbox.revokeTokens(googleAccount);
-    ClientResponse revoked = token("google", {{"client_id", clientID("google")},
-                                              {"grant_type", "refresh_token"},
-                                              {"refresh_token", issued.refreshToken}});
+    const SandboxTokens issued = sandbox.issueTokens(gmail);
+    sandbox.revokeTokens(gmail);
+    ClientResponse revoked = token("google", refreshForm("google", issued.refreshToken));
     EXPECT_EQ(revoked.status, 400);
     EXPECT_EQ(revoked.json().at("error").as_string(), "invalid_grant");
     EXPECT_EQ(client.get("/v1/userinfo", issued.accessToken).status, 401);
@@ -248,7 +240,7 @@ TEST_F(SandboxOAuthTest, RefreshRotatesOnlyWhenAskedAndRefusesUsedOrRevokedToken
 
 TEST_F(SandboxOAuthTest, ConcurrentRefreshesOfOneRotatingTokenSucceedOnce) {
     sandbox.changeSettings({{"rotateRefreshTokens", true}});
-    const SandboxTokens issued = sandbox.issueTokens(googleAccount);
+    const SandboxTokens issued = sandbox.issueTokens(gmail);
     std::vector<int> statuses(8);
     {
         std::vector<std::jthread> callers;
@@ -256,9 +248,7 @@ TEST_F(SandboxOAuthTest, ConcurrentRefreshesOfOneRotatingTokenSucceedOnce) {
             callers.emplace_back([&, i] {
                 SandboxClient own(sandbox.port(), false);
                 statuses[i] =
-                    own.postForm("/google/oauth/token", {{"client_id", clientID("google")},
-                                                         {"grant_type", "refresh_token"},
-                                                         {"refresh_token", issued.refreshToken}})
+                    own.postForm("/google/oauth/token", refreshForm("google", issued.refreshToken))
                         .status;
             });
         }
@@ -268,18 +258,16 @@ TEST_F(SandboxOAuthTest, ConcurrentRefreshesOfOneRotatingTokenSucceedOnce) {
 }
 
 TEST_F(SandboxOAuthTest, MicrosoftRefreshRequiresAScope) {
-    const SandboxTokens issued = sandbox.issueTokens(microsoftAccount);
-    ClientResponse answer = token("microsoft", {{"client_id", clientID("microsoft")},
-                                                {"grant_type", "refresh_token"},
-                                                {"refresh_token", issued.refreshToken}});
+    const SandboxTokens issued = sandbox.issueTokens(graph);
+    ClientResponse answer = token("microsoft", refreshForm("microsoft", issued.refreshToken));
     EXPECT_EQ(answer.status, 400);
     EXPECT_EQ(answer.json().at("error").as_string(), "invalid_request");
 }
 
 TEST_F(SandboxOAuthTest, BearerTokensWorkOnlyOnTheirProvidersAPIsAndUntilTheyExpire) {
-    const SandboxTokens google = sandbox.issueTokens(googleAccount);
-    const SandboxTokens microsoft = sandbox.issueTokens(microsoftAccount);
-    const SandboxTokens expired = sandbox.issueTokens(googleAccount, 0);
+    const SandboxTokens google = sandbox.issueTokens(gmail);
+    const SandboxTokens microsoft = sandbox.issueTokens(graph);
+    const SandboxTokens expired = sandbox.issueTokens(gmail, 0);
     struct Row {
         const char* name;
         std::string path;
