@@ -1,5 +1,6 @@
 #include "notch/NotchPanelController.h"
 
+#include "NotchTestNotifications.h"
 #include "helpers/QtTestApplication.h"
 #include "notch/NotchNotificationView.h"
 #include "notch/NotchPanel.h"
@@ -22,6 +23,9 @@
 namespace zevirudi {
 namespace {
 
+using testing::codeNotification;
+using testing::linkNotification;
+
 using namespace std::chrono_literals;
 
 constexpr int waitLimitMs = 5000;
@@ -33,24 +37,6 @@ NotchTimings shortTimings(std::chrono::milliseconds dismissal = 10s) {
                         .collapseDuration = 20ms,
                         .finishDelay = 30ms,
                         .dismissalDelay = dismissal};
-}
-
-NotchNotification codeNotification() {
-    return loftwing::CodeNotificationPayload{.code = "482913",
-                                             .destinationHost = "accounts.example.com",
-                                             .source = "Example",
-                                             .accountEmail = std::nullopt,
-                                             .providerLabel = "Gmail",
-                                             .wasCopied = false};
-}
-
-NotchNotification linkNotification(std::string url) {
-    return loftwing::LinkNotificationPayload{.url = std::move(url),
-                                             .destinationHost = "shop.example.org",
-                                             .source = "Shop",
-                                             .accountEmail = std::nullopt,
-                                             .providerLabel = "Outlook",
-                                             .linkPurpose = "sign-in"};
 }
 
 // Records what the panel asked of the desktop.

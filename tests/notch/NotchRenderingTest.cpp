@@ -1,5 +1,6 @@
 #include "notch/NotchNotificationView.h"
 
+#include "NotchTestNotifications.h"
 #include "helpers/QtTestApplication.h"
 #include "notch/AttachedNotchShape.h"
 #include "notch/NotchNotificationText.h"
@@ -14,23 +15,8 @@
 namespace zevirudi {
 namespace {
 
-NotchNotification codeNotification() {
-    return loftwing::CodeNotificationPayload{.code = "482913",
-                                             .destinationHost = "accounts.example.com",
-                                             .source = "Example Security",
-                                             .accountEmail = "me@example.com",
-                                             .providerLabel = "Gmail",
-                                             .wasCopied = false};
-}
-
-NotchNotification linkNotification() {
-    return loftwing::LinkNotificationPayload{.url = "https://shop.example.org/reset?t=1",
-                                             .destinationHost = "shop.example.org",
-                                             .source = "Shop Support",
-                                             .accountEmail = "me@outlook.com",
-                                             .providerLabel = "Outlook",
-                                             .linkPurpose = "password-reset"};
-}
+using testing::codeNotification;
+using testing::linkNotification;
 
 bool isTransparent(const QImage& image, int x, int y) {
     return qAlpha(image.pixel(x, y)) < 16;

@@ -1,5 +1,6 @@
 #include "notch/NotificationRunner.h"
 
+#include "NotchTestNotifications.h"
 #include "helpers/QtTestApplication.h"
 #include "helpers/SpawnedProcess.h"
 #include "helpers/XvfbServer.h"
@@ -31,16 +32,10 @@
 namespace zevirudi {
 namespace {
 
-using namespace std::chrono_literals;
+using testing::codeNotification;
+using testing::linkNotification;
 
-NotchNotification codeNotification() {
-    return loftwing::CodeNotificationPayload{.code = "K7Q48213",
-                                             .destinationHost = "accounts.example.com",
-                                             .source = "Example",
-                                             .accountEmail = std::nullopt,
-                                             .providerLabel = "Gmail",
-                                             .wasCopied = false};
-}
+using namespace std::chrono_literals;
 
 // Runs `body` in a forked child (its own Qt application, its own environment) and returns its pid.
 pid_t runInChild(const std::function<int()>& body) {
@@ -103,7 +98,7 @@ TEST(NotificationRunner, WithoutAUsableDisplayShowsNothingAndReturns) {
             bool presented = false;
             NotificationRunnerOptions options;
             options.onPresented = [&](NotchPanelController&) { presented = true; };
-            const int result = showNotifications({codeNotification()}, options);
+            const int result = showNotifications({codeNotification("K7Q48213")}, options);
             return presented ? 3 : result;
         });
         EXPECT_EQ(waitForExit(child, 20s), 0);
@@ -147,7 +142,7 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
         options.onPanelsGone = [&] {
             [[maybe_unused]] const auto written = write(panelsGone[1], "x", 1);
         };
-        const int result = showNotifications({codeNotification()}, options);
+        const int result = showNotifications({codeNotification("K7Q48213")}, options);
         return lookedRight ? result : 5;
     });
     close(panelsGone[1]);
