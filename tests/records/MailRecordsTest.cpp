@@ -43,7 +43,6 @@ TEST(MailMessage, EveryKeyIsRequired) {
                                              DateEncoding::millisecondsSince1970),
                      JsonDecodingError);
     }
-    EXPECT_EQ(full.as_object().size(), 10u);
 }
 
 TEST(MailMessage, DecodesEmptyStringsAndFractionalDates) {
