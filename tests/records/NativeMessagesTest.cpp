@@ -190,9 +190,6 @@ TEST(NativeHostResponse, WritesEveryArrayAndOmitsAnAbsentError) {
         R"("accounts":[{"id":"g","provider":"google","email":"a@x"}],)"
         R"("warnings":["Gmail is slow."],"accountChecks":[{"accountID":"g","status":"ready"}]})");
     EXPECT_EQ(decodeJson<NativeHostResponse>(text, frames), full);
-    EXPECT_THROW(decodeJson<NativeHostResponse>(
-                     R"({"ok":true,"messages":[],"accounts":[],"accountChecks":[]})", frames),
-                 JsonDecodingError);
 }
 
 }  // namespace
