@@ -3,16 +3,10 @@
 #include "support/Text.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 #include <boost/url/parse.hpp>
 
 #include <algorithm>
 #include <array>
-
-// ICU's UTF-8 macros are written in C style.
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wsign-conversion"
-#pragma GCC diagnostic ignored "-Wconversion"
 
 namespace zevirudi {
 namespace {
@@ -45,22 +39,14 @@ bool isCodeCharacter(char c) {
 std::string sanitizedDisplayText(std::string_view text, std::size_t limit) {
     std::string kept;
     kept.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    const auto length = static_cast<int32_t>(text.size());
-    for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 c;
-        U8_NEXT(bytes, i, length, c);
-        if (c >= 0) {
-            const auto type = u_charType(c);
-            if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR) {
-                continue;
-            }
-        }
+    loftwing::forEachCodePoint(text, [&](std::int32_t c, std::string_view sequence) {
+        const auto type =
+            c < 0 ? UCharCategory{U_UNASSIGNED} : static_cast<UCharCategory>(u_charType(c));
         // Ill-formed bytes are kept as they are; the limit still counts them.
-        kept.append(
-            text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-    }
+        if (type != U_CONTROL_CHAR && type != U_FORMAT_CHAR) {
+            kept += sequence;
+        }
+    });
     return loftwing::prefixCharacters(kept, limit);
 }
 

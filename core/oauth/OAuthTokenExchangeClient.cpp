@@ -5,7 +5,6 @@
 #include "support/Text.h"
 
 #include <unicode/uchar.h>
-#include <unicode/utf8.h>
 
 namespace loftwing {
 namespace {
@@ -22,27 +21,15 @@ std::optional<std::string> percentEncoded(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    std::int32_t i = 0;
-    while (i < length) {
-        const std::int32_t start = i;
-        UChar32 c = 0;
-        // U8_NEXT is ICU's macro; its casts are its own.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wold-style-cast"
-#pragma GCC diagnostic ignored "-Wsign-conversion"
-#pragma GCC diagnostic ignored "-Wconversion"
-        U8_NEXT(bytes, i, length, c);
-#pragma GCC diagnostic pop
+    bool wellFormed = true;
+    forEachCodePoint(text, [&](std::int32_t c, std::string_view sequence) {
         if (c < 0) {
-            return std::nullopt;
+            wellFormed = false;
+            return;
         }
-        const auto sequence =
-            text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
         if (keptUnencoded(c)) {
             out += sequence;
-            continue;
+            return;
         }
         for (const char byte : sequence) {
             const auto value = static_cast<unsigned char>(byte);
@@ -50,6 +37,9 @@ std::optional<std::string> percentEncoded(std::string_view text) {
             out += hex[value >> 4];
             out += hex[value & 0x0F];
         }
+    });
+    if (!wellFormed) {
+        return std::nullopt;
     }
     return out;
 }

@@ -23,7 +23,8 @@ std::unique_ptr<icu::BreakIterator> makeCharacterIterator() {
     static std::unique_ptr<icu::BreakIterator> prototype;
     std::call_once(once, [] {
         UErrorCode status = U_ZERO_ERROR;
-        prototype.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        prototype.reset(
+            icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
         if (U_FAILURE(status)) {
             prototype.reset();
         }
@@ -121,8 +122,8 @@ std::string trimmingWhitespaceAndNewlines(std::string_view utf8) {
         }
         end = previous;
     }
-    return std::string(utf8.substr(static_cast<std::size_t>(start),
-                                   static_cast<std::size_t>(end - start)));
+    return std::string(
+        utf8.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
 }
 
 bool containsWhitespaceOrNewline(std::string_view utf8) {
@@ -170,25 +171,28 @@ bool isValidUTF8(std::string_view bytes) {
     return true;
 }
 
-std::string replacingInvalidUTF8(std::string_view bytes) {
-    if (isValidUTF8(bytes)) {
-        return std::string(bytes);
-    }
+void forEachCodePoint(std::string_view bytes,
+                      const std::function<void(std::int32_t, std::string_view)>& visit) {
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     const auto length = static_cast<int32_t>(bytes.size());
-    std::string out;
-    out.reserve(bytes.size() + 16);
     for (int32_t i = 0; i < length;) {
         const int32_t start = i;
         UChar32 c;
         U8_NEXT(data, i, length, c);
-        if (c < 0) {
-            out += "\xEF\xBF\xBD";
-        } else {
-            out.append(bytes.substr(static_cast<std::size_t>(start),
-                                    static_cast<std::size_t>(i - start)));
-        }
+        visit(c,
+              bytes.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
     }
+}
+
+std::string replacingInvalidUTF8(std::string_view bytes) {
+    if (isValidUTF8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    forEachCodePoint(bytes, [&](std::int32_t c, std::string_view sequence) {
+        out += c < 0 ? std::string_view("\xEF\xBF\xBD") : sequence;
+    });
     return out;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,12 @@ std::string uppercased(std::string_view utf8);
 
 // Whether the bytes are well-formed UTF-8.
 bool isValidUTF8(std::string_view bytes);
+
+// Calls visit(codePoint, sequence) for each UTF-8 sequence of the bytes in order; an ill-formed
+// sequence is visited with codePoint -1 and its bytes.
+void forEachCodePoint(
+    std::string_view bytes,
+    const std::function<void(std::int32_t codePoint, std::string_view sequence)>& visit);
 
 // The bytes with every ill-formed UTF-8 sequence replaced by U+FFFD (one per maximal subpart, as
 // ICU decodes them); well-formed text comes back unchanged.
