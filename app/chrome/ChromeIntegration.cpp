@@ -1,6 +1,5 @@
 #include "chrome/ChromeIntegration.h"
 
-#include "bundle/AppBundle.h"
 #include "oauth/AppConfiguration.h"
 #include "records/Errors.h"
 
@@ -77,6 +76,29 @@ void writeAtomically(const std::filesystem::path& target, const std::string& byt
     }
 }
 
+// The manifest, pretty-printed with sorted keys.
+std::string manifestJSON(const std::string& executablePath, const std::string& extensionOrigin) {
+    return "{\n"
+           "  \"allowed_origins\" : [\n"
+           "    " +
+           quoted(extensionOrigin) +
+           "\n"
+           "  ],\n"
+           "  \"description\" : " +
+           quoted("Zevirudi local mail connection") +
+           ",\n"
+           "  \"name\" : " +
+           quoted("com.loftwing.multi") +
+           ",\n"
+           "  \"path\" : " +
+           quoted(executablePath) +
+           ",\n"
+           "  \"type\" : " +
+           quoted("stdio") +
+           "\n"
+           "}";
+}
+
 }  // namespace
 
 ChromeIntegration::ChromeIntegration(std::filesystem::path configHome,
@@ -97,38 +119,6 @@ std::filesystem::path ChromeIntegration::userConfigHome() {
         return std::filesystem::path(entry->pw_dir) / ".config";
     }
     return std::filesystem::path("/nonexistent/.config");
-}
-
-ChromeIntegration ChromeIntegration::forCurrentUser() {
-    try {
-        return ChromeIntegration(userConfigHome(), executablePath(), resourceDirectory());
-    } catch (const std::filesystem::filesystem_error&) {
-        // No executable to name: installNativeHost reports itemNotFound.
-        return ChromeIntegration(userConfigHome(), {}, {});
-    }
-}
-
-std::string ChromeIntegration::manifestJSON(const std::string& executablePath,
-                                            const std::string& extensionOrigin) {
-    return "{\n"
-           "  \"allowed_origins\" : [\n"
-           "    " +
-           quoted(extensionOrigin) +
-           "\n"
-           "  ],\n"
-           "  \"description\" : " +
-           quoted("Zevirudi local mail connection") +
-           ",\n"
-           "  \"name\" : " +
-           quoted("com.loftwing.multi") +
-           ",\n"
-           "  \"path\" : " +
-           quoted(executablePath) +
-           ",\n"
-           "  \"type\" : " +
-           quoted("stdio") +
-           "\n"
-           "}";
 }
 
 ChromeIntegrationState ChromeIntegration::installNativeHost(

@@ -30,8 +30,7 @@ class ChromeIntegration {
     ChromeIntegration(std::filesystem::path configHome, std::filesystem::path executable,
                       std::filesystem::path resourceFolder);
 
-    // The current user's configuration folder, the running executable and its resources.
-    static ChromeIntegration forCurrentUser();
+    // The current user's configuration folder: $XDG_CONFIG_HOME, else ~/.config.
     static std::filesystem::path userConfigHome();
 
     // Writes the manifest atomically into Chrome's and Chromium's NativeMessagingHosts folders,
@@ -40,10 +39,6 @@ class ChromeIntegration {
     // left untouched).
     ChromeIntegrationState installNativeHost(
         const loftwing::LoftwingAppConfiguration& configuration);
-
-    // The manifest's exact bytes for an executable path and an extension origin.
-    static std::string manifestJSON(const std::string& executablePath,
-                                    const std::string& extensionOrigin);
 
   private:
     std::mutex mutex_;
