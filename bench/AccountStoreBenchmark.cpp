@@ -22,7 +22,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using loftwing::testing::SpawnedProcess;
+using loftwing::test::SpawnedProcess;
 
 constexpr int kAccountCount = 5;
 

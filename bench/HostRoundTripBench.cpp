@@ -30,8 +30,8 @@ double roundTripMicroseconds(const std::string& program, const std::string& fram
         ::unsetenv("LD_PRELOAD");
     }
     const auto start = Clock::now();
-    testing_helpers::ChildProcess child(program,
-                                        {"chrome-extension://abcdefghijklmnopabcdefghijklmnop/"});
+    loftwing::test::ChildProcess child(program,
+                                       {"chrome-extension://abcdefghijklmnopabcdefghijklmnop/"});
     child.writeInput(frame);
     child.closeInput();
     const auto answer = child.readOutputUntilEnd(10s);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     const auto binDir = std::filesystem::canonical("/proc/self/exe").parent_path();
     const std::string host = binDir / "zevirudi";
     const std::string floorProgram = binDir / "frame_floor";
-    const auto frame = testing_helpers::frameOf(request);
+    const auto frame = loftwing::test::frameOf(request);
     const char* preload = std::getenv("ZEVIRUDI_BENCH_PRELOAD");
 
     for (int i = 0; i < 10; ++i) {  // warm the page cache and the dynamic loader's caches

@@ -155,7 +155,7 @@ void BM_SanitizerScanner(benchmark::State& state) {
 
 void BM_SanitizerICU(benchmark::State& state) {
     const auto html = sanitizerInput(state.range(0), static_cast<std::size_t>(state.range(1)));
-    const testing::ReferenceHTMLSanitizer reference;
+    const loftwing::test::ReferenceHTMLSanitizer reference;
     for (auto _ : state) {
         auto out = reference(html);
         benchmark::DoNotOptimize(out);

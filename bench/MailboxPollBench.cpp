@@ -30,7 +30,7 @@ constexpr int messagesPerAccount = 20;
 // Token refresh, list page, five fetch batches.
 constexpr double criticalPathMilliseconds = latency * (1 + 1 + messagesPerAccount / 4);
 
-std::int64_t connections(zevirudi::testing::SandboxServer& sandbox) {
+std::int64_t connections(loftwing::test::SandboxServer& sandbox) {
     return sandbox.counters().at("connections").as_object().at("total").as_int64();
 }
 
@@ -38,11 +38,11 @@ std::int64_t connections(zevirudi::testing::SandboxServer& sandbox) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 15;
-    zevirudi::testing::SandboxServer sandbox;
+    loftwing::test::SandboxServer sandbox;
     const auto configuration =
         loftwing::decodeAppConfiguration(boost::json::serialize(sandbox.productConfig()));
     auto store = std::make_shared<loftwing::KeychainAccountStore>(
-        std::make_shared<loftwing::testing::InMemoryKeychainDataStore>());
+        std::make_shared<loftwing::test::InMemoryKeychainDataStore>());
     auto transport = std::make_shared<loftwing::CurlTransport>();
     auto tokenManager = std::make_shared<loftwing::OAuthTokenManager>(
         store, transport, loftwing::tokenManagerConfigurations(configuration));

@@ -97,7 +97,7 @@ zevirudi::NotchNotification sampleNotification() {
 
 int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-    zevirudi::testing::XvfbServer server("1920x1080x24");
+    loftwing::test::XvfbServer server("1920x1080x24");
     setenv("DISPLAY", server.display().c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
     unsetenv("WAYLAND_DISPLAY");

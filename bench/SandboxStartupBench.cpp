@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 double sandboxMicroseconds() {
     const auto start = Clock::now();
-    zevirudi::testing::SandboxServer sandbox;
+    loftwing::test::SandboxServer sandbox;
     sandbox.admin("GET", "/_sandbox/health");
     const auto elapsed = Clock::now() - start;
     return std::chrono::duration<double, std::micro>(elapsed).count();

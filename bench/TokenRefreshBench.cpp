@@ -54,7 +54,7 @@ void report(const char* name, std::vector<double> samples) {
                 samples.front(), samples.back());
 }
 
-std::int64_t connections(zevirudi::testing::SandboxServer& sandbox, const char* family) {
+std::int64_t connections(loftwing::test::SandboxServer& sandbox, const char* family) {
     const auto counters = sandbox.counters();
     const auto* count =
         counters.at("connections").as_object().at("families").as_object().if_contains(family);
@@ -66,7 +66,7 @@ std::int64_t connections(zevirudi::testing::SandboxServer& sandbox, const char* 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
     const std::int64_t latency = 20;
-    zevirudi::testing::SandboxServer sandbox;
+    loftwing::test::SandboxServer sandbox;
     const auto id = sandbox.createMailbox("google", "bench@example.com");
     const auto issued = sandbox.issueTokens(id, 0);
     sandbox.changeSettings({{"tokenLifetimeSeconds", 3600}});

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!loftwing::isValidUTF8(html)) {
         return 0;
     }
-    static const loftwing::testing::ReferenceHTMLSanitizer reference;
+    static const loftwing::test::ReferenceHTMLSanitizer reference;
     if (loftwing::sanitizedHTML(html) != reference(html)) {
         std::abort();
     }

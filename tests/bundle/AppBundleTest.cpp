@@ -15,7 +15,7 @@ namespace {
 
 using loftwing::JsonDecodingError;
 using loftwing::LoftwingMultiError;
-using loftwing::testing::thrownError;
+using loftwing::test::thrownError;
 
 // The file's decoding has tests of its own; here it only has to arrive whole.
 const char* const configurationFile =

@@ -21,7 +21,7 @@ namespace {
 
 using loftwing::LoftwingMultiError;
 using loftwing::MailProvider;
-using testing::SandboxServer;
+using loftwing::test::SandboxServer;
 
 // Passes the sign-in on to the sandbox, then lets a test change the redirect on its way back.
 class RewritingAuthenticator : public OAuthWebAuthenticating {

@@ -24,9 +24,9 @@ using loftwing::HTTPRequest;
 using loftwing::HTTPResponse;
 using loftwing::LoftwingMultiError;
 using loftwing::MailProvider;
-using loftwing::testing::FakeAccountStore;
-using loftwing::testing::ScriptedHTTPTransport;
-using loftwing::testing::thrownError;
+using loftwing::test::FakeAccountStore;
+using loftwing::test::ScriptedHTTPTransport;
+using loftwing::test::thrownError;
 
 constexpr const char* tokenAnswer =
     R"({"access_token":"access-1","expires_in":3600,"refresh_token":"refresh-1",)"

@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace testing_helpers {
+namespace loftwing::test {
 namespace {
 
 [[noreturn]] void fail(const char* what) {
@@ -210,4 +210,4 @@ std::string builtProgram(const std::string& name) {
     return std::string(buildDir) + "/bin/" + name;
 }
 
-}  // namespace testing_helpers
+}  // namespace loftwing::test

@@ -8,7 +8,7 @@
 
 #include <sys/types.h>
 
-namespace testing_helpers {
+namespace loftwing::test {
 
 // A program started with its standard streams on pipes, for driving the built binary the way
 // Chrome does. Every wait is bounded; a time-out throws std::runtime_error. The destructor kills
@@ -50,4 +50,4 @@ class ChildProcess {
 // Path of a built program: $ZEVIRUDI_BUILD_DIR/bin/<name>.
 std::string builtProgram(const std::string& name);
 
-}  // namespace testing_helpers
+}  // namespace loftwing::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // A KeychainDataStore fake holding the items in a map. Each operation yields the thread once
 // before it touches the map, so callers that do not serialise their own read-modify-write steps
@@ -72,4 +72,4 @@ class InMemoryKeychainDataStore : public KeychainDataStore {
     std::map<std::string, int> saveCounts_;
 };
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // An AccountStore in memory. `failWith` makes every read fail, `saveFailure` every save.
 // Thread-safe.
@@ -95,4 +95,4 @@ inline StoredAccount storedAccount(std::string id, MailProvider provider, std::s
                          std::move(tokens)};
 }
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace testing_helpers {
+namespace loftwing::test {
 
 // A 4-byte little-endian length prefix, written byte by byte as Chrome does.
 inline std::string lengthPrefix(std::uint32_t length) {
@@ -18,4 +18,4 @@ inline std::string frameOf(const std::string& json) {
     return lengthPrefix(static_cast<std::uint32_t>(json.size())) + json;
 }
 
-}  // namespace testing_helpers
+}  // namespace loftwing::test

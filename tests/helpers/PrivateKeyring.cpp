@@ -7,7 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 namespace {
 
 constexpr const char* kBusName = "org.freedesktop.secrets";
@@ -98,4 +98,4 @@ void unlockDefaultCollection() {
     call(sessionPath, "org.freedesktop.Secret.Session", "Close", nullptr, "()");
 }
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // Control of the throw-away keyring that tests/helpers/run-with-private-keyring starts. Each call
 // talks to org.freedesktop.secrets on the session bus directly and throws std::runtime_error when
@@ -14,4 +14,4 @@ void lockDefaultCollection();
 // Unlocks with the keyring's password, without a prompt.
 void unlockDefaultCollection();
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 // The one QApplication of a widget test executable, created on first use. It is never destroyed:
 // destroying it from a static destructor would run after Qt's own globals are gone.
@@ -26,4 +26,4 @@ inline QString screenshotPath(const char* name) {
     return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
 }
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

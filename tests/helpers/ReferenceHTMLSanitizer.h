@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 class ReferenceHTMLSanitizer {
   public:
@@ -56,4 +56,4 @@ class ReferenceHTMLSanitizer {
     std::unique_ptr<icu::RegexPattern> comments_;
 };
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

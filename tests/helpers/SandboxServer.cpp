@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 namespace json = boost::json;
 
@@ -268,4 +268,4 @@ json::object sandboxProductConfig(const std::string& baseURL) {
     };
 }
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 struct SandboxTokens {
     std::string accessToken;
@@ -83,4 +83,4 @@ class SandboxServer {
 // The product configuration for a sandbox on `baseURL`.
 boost::json::object sandboxProductConfig(const std::string& baseURL);
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

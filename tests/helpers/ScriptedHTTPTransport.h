@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 class ScriptedHTTPTransport : public HTTPTransport {
   public:
@@ -80,4 +80,4 @@ class RecordingSleep {
     std::vector<std::chrono::milliseconds> waits_;
 };
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

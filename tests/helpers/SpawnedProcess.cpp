@@ -15,7 +15,7 @@
 
 extern char** environ;
 
-namespace loftwing::testing {
+namespace loftwing::test {
 namespace {
 
 int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
@@ -154,4 +154,4 @@ std::optional<int> SpawnedProcess::wait(std::chrono::milliseconds timeout) {
     return status_;
 }
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

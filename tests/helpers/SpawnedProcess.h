@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // A child process started with posix_spawn whose standard output is read through a pipe;
 // standard error is inherited. Every wait is bounded. The destructor kills (SIGKILL) and reaps a
@@ -50,4 +50,4 @@ class SpawnedProcess {
     std::string buffer_;
 };
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // The Error that `action` throws, so that a test can compare it with the expected one; a test
 // failure and nothing when it throws none.
@@ -19,4 +19,4 @@ std::optional<Error> thrownError(Action&& action) {
     return std::nullopt;
 }
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <csignal>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 // A private X server for one test: Xvfb on a display number it picks itself (-displayfd), with
 // no TCP listener. Stopped and reaped on destruction.
@@ -79,4 +79,4 @@ class XvfbServer {
     std::string display_;
 };
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

@@ -15,15 +15,15 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing_helpers::ChildProcess;
-using testing_helpers::frameOf;
-using testing_helpers::lengthPrefix;
+using loftwing::test::ChildProcess;
+using loftwing::test::frameOf;
+using loftwing::test::lengthPrefix;
 
 const std::string origin = "chrome-extension://abcdefghijklmnopabcdefghijklmnop/";
 constexpr auto patience = 20s;
 
 ChildProcess startHost(const std::vector<std::string>& arguments = {origin}) {
-    return ChildProcess(testing_helpers::builtProgram("zevirudi"), arguments);
+    return ChildProcess(loftwing::test::builtProgram("zevirudi"), arguments);
 }
 
 void expectCleanExit(ChildProcess& host) {

@@ -23,9 +23,9 @@ namespace zevirudi {
 namespace {
 
 using loftwing::LoftwingMultiError;
-using loftwing::testing::thrownError;
-using testing_helpers::frameOf;
-using testing_helpers::lengthPrefix;
+using loftwing::test::frameOf;
+using loftwing::test::lengthPrefix;
+using loftwing::test::thrownError;
 
 // Both ends of a pipe, closed on destruction.
 struct Pipe {

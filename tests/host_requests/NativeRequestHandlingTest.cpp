@@ -64,7 +64,7 @@ class FailingStore : public loftwing::AccountStore {
 struct Fixture {
     std::shared_ptr<loftwing::KeychainAccountStore> store =
         std::make_shared<loftwing::KeychainAccountStore>(
-            std::make_shared<loftwing::testing::InMemoryKeychainDataStore>());
+            std::make_shared<loftwing::test::InMemoryKeychainDataStore>());
     std::shared_ptr<RecordingClient> client = std::make_shared<RecordingClient>();
     loftwing::MailboxMonitor monitor{store, {client}};
 

@@ -11,7 +11,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace loftwing::testing;
+using namespace loftwing::test;
 
 const std::string listURL =
     "https://gmail.googleapis.com/gmail/v1/users/me/messages?q=after:1&maxResults=20";

@@ -46,7 +46,7 @@ TEST(HTMLSanitizer, RemovesElementsAndCommentsExactlyAsICUDoes) {
         {"element removal can join a comment", "<!<style></style>-- x -->", "<! -- x -->"},
         {"empty", "", ""},
     };
-    const testing::ReferenceHTMLSanitizer reference;
+    const test::ReferenceHTMLSanitizer reference;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(sanitizedHTML(row.html), row.expected);
@@ -79,7 +79,7 @@ std::string randomHTML(std::mt19937& random, std::size_t pieces) {
 }
 
 TEST(HTMLSanitizer, AgreesWithICUOnRandomAndAdversarialHTML) {
-    const testing::ReferenceHTMLSanitizer reference;
+    const test::ReferenceHTMLSanitizer reference;
     std::mt19937 random(20261206);
     std::uniform_int_distribution<std::size_t> length(0, 60);
     for (int i = 0; i < 20000; ++i) {
@@ -111,7 +111,7 @@ std::string utf8(char32_t c) {
 TEST(HTMLSanitizer, AgreesWithICUForEveryCharacterWhereNamesAndBoundariesAreDecided) {
     // Every code point of the first three planes right after the name (the word boundary) and
     // in place of name letters (case folding), 256 code points to one ICU run.
-    const testing::ReferenceHTMLSanitizer reference;
+    const test::ReferenceHTMLSanitizer reference;
     const std::array<std::string (*)(const std::string&), 5> shapes{
         [](const std::string& c) { return "<style" + c + ">x</style>\n"; },
         [](const std::string& c) { return "<" + c + "cript>x</script>\n"; },

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-namespace loftwing::testing {
+namespace loftwing::test {
 
 // A real token manager whose account token stays valid for a century, so it never refreshes.
 inline const Timestamp farFuture = Timestamp{} + std::chrono::hours(24 * 365 * 150);
@@ -27,4 +27,4 @@ inline std::string gmailMessageJSON(const std::string& id, const std::string& pl
            base64URLEncodeNoPadding(plain) + R"("}}})";
 }
 
-}  // namespace loftwing::testing
+}  // namespace loftwing::test

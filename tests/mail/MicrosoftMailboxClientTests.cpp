@@ -9,7 +9,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace loftwing::testing;
+using namespace loftwing::test;
 
 const std::string graphURL =
     "https://graph.microsoft.com/v1.0/me/mailFolders/inbox/messages?$top=20&$orderby="

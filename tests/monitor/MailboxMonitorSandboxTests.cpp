@@ -20,9 +20,9 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeAccountStore;
-using testing::RecordingSleep;
-using zevirudi::testing::SandboxServer;
+using loftwing::test::SandboxServer;
+using test::FakeAccountStore;
+using test::RecordingSleep;
 
 std::int64_t millisecondsNow() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(currentTime().time_since_epoch())

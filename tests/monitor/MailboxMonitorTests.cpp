@@ -12,9 +12,9 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeAccountStore;
-using testing::ScriptedMailboxClient;
-using testing::storedAccount;
+using test::FakeAccountStore;
+using test::ScriptedMailboxClient;
+using test::storedAccount;
 
 MailMessage mail(const std::string& accountID, const std::string& id, Timestamp receivedAt,
                  std::size_t htmlBytes = 0) {

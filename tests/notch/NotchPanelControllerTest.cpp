@@ -23,8 +23,8 @@
 namespace zevirudi {
 namespace {
 
-using testing::codeNotification;
-using testing::linkNotification;
+using loftwing::test::codeNotification;
+using loftwing::test::linkNotification;
 
 using namespace std::chrono_literals;
 
@@ -57,7 +57,7 @@ struct RecordedActions {
 
 class NotchPanelControllerTest : public ::testing::Test {
   protected:
-    void SetUp() override { testing::qtTestApplication(); }
+    void SetUp() override { loftwing::test::qtTestApplication(); }
 
     // Presents and returns once the panel has grown to its full size.
     void presentExpanded(NotchPanelController& controller) {

@@ -15,8 +15,8 @@
 namespace zevirudi {
 namespace {
 
-using testing::codeNotification;
-using testing::linkNotification;
+using loftwing::test::codeNotification;
+using loftwing::test::linkNotification;
 
 bool isTransparent(const QImage& image, int x, int y) {
     return qAlpha(image.pixel(x, y)) < 16;
@@ -34,7 +34,7 @@ bool isAccent(const QImage& image, QPoint point) {
 }
 
 TEST(NotchRendering, PanelsLookLikeASystemNotification) {
-    testing::qtTestApplication();
+    loftwing::test::qtTestApplication();
     struct Row {
         const char* file;
         NotchNotification notification;
@@ -55,7 +55,7 @@ TEST(NotchRendering, PanelsLookLikeASystemNotification) {
         view.resize(row.size);
         view.setLayoutSize(row.size);
         const QImage image = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_TRUE(image.save(testing::screenshotPath(row.file)));
+        ASSERT_TRUE(image.save(loftwing::test::screenshotPath(row.file)));
         ASSERT_EQ(image.size(), row.size);
 
         EXPECT_EQ(view.accessibleName().toStdString(), notificationTitle(row.notification));

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
-inline NotchNotification codeNotification(std::string code = "482913") {
+inline zevirudi::NotchNotification codeNotification(std::string code = "482913") {
     return loftwing::CodeNotificationPayload{.code = std::move(code),
                                              .destinationHost = "accounts.example.com",
                                              .source = "Example Security",
@@ -15,7 +15,8 @@ inline NotchNotification codeNotification(std::string code = "482913") {
                                              .wasCopied = false};
 }
 
-inline NotchNotification linkNotification(std::string url = "https://shop.example.org/reset?t=1") {
+inline zevirudi::NotchNotification linkNotification(
+    std::string url = "https://shop.example.org/reset?t=1") {
     return loftwing::LinkNotificationPayload{.url = std::move(url),
                                              .destinationHost = "shop.example.org",
                                              .source = "Shop Support",
@@ -24,4 +25,4 @@ inline NotchNotification linkNotification(std::string url = "https://shop.exampl
                                              .linkPurpose = "password-reset"};
 }
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

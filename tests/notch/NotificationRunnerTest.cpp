@@ -32,8 +32,8 @@
 namespace zevirudi {
 namespace {
 
-using testing::codeNotification;
-using testing::linkNotification;
+using loftwing::test::codeNotification;
+using loftwing::test::linkNotification;
 
 using namespace std::chrono_literals;
 
@@ -65,7 +65,7 @@ std::optional<int> waitForExit(pid_t child, std::chrono::milliseconds limit) {
 
 // The clipboard as another X client on `display` sees it.
 std::string clipboardOf(const std::string& display) {
-    loftwing::testing::SpawnedProcess reader(
+    loftwing::test::SpawnedProcess reader(
         {"sh", "-c", "exec xclip -selection clipboard -o 2>/dev/null"}, {{"DISPLAY", display}});
     const std::string text = reader.readAll(10s);
     reader.wait(10s);
@@ -106,7 +106,7 @@ TEST(NotificationRunner, WithoutAUsableDisplayShowsNothingAndReturns) {
 }
 
 TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheClipboard) {
-    testing::XvfbServer server;
+    loftwing::test::XvfbServer server;
     int panelsGone[2];
     ASSERT_EQ(pipe(panelsGone), 0);
 
@@ -129,7 +129,7 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
                 panel->repaint();
                 const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
                 const QRect frame = panel->geometry();
-                screen.copy(frame).save(testing::screenshotPath("xvfb-code-panel"));
+                screen.copy(frame).save(loftwing::test::screenshotPath("xvfb-code-panel"));
                 const QPoint buttonPoint = button->mapToGlobal(QPoint(4, button->height() / 2));
                 const QPoint bodyPoint = frame.center() + QPoint(0, frame.height() / 2 - 4);
                 const QColor buttonColour(screen.pixel(buttonPoint));
@@ -156,7 +156,7 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
 
     // Once another program owns the clipboard, the panel's process has nothing left to serve.
     // The new owner answers one request and leaves.
-    loftwing::testing::SpawnedProcess otherOwner(
+    loftwing::test::SpawnedProcess otherOwner(
         {"sh", "-c", "printf other | xclip -selection clipboard -quiet -loops 1 -i 2>/dev/null"},
         {{"DISPLAY", server.display()}});
     EXPECT_EQ(waitForExit(child, 20s), 0);

@@ -27,7 +27,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using zevirudi::testing::SandboxServer;
+using loftwing::test::SandboxServer;
 
 HTTPRequest request(const std::string& url, std::string method = "GET", HTTPHeaders headers = {},
                     std::string body = "", std::chrono::milliseconds timeout = 60s) {
@@ -35,7 +35,7 @@ HTTPRequest request(const std::string& url, std::string method = "GET", HTTPHead
 }
 
 int transportErrorCode(const std::function<void()>& action) {
-    const auto error = testing::thrownError<TransportError>(action);
+    const auto error = test::thrownError<TransportError>(action);
     return error ? error->code() : 0;
 }
 

@@ -45,7 +45,7 @@ bool isBase64URL(const std::string& text) {
 }
 
 std::optional<LoftwingMultiError> errorOf(const std::function<void()>& action) {
-    return testing::thrownError<LoftwingMultiError>(action);
+    return test::thrownError<LoftwingMultiError>(action);
 }
 
 TEST(OAuthAuthorizationBuilder, CodeChallengeOfRFC7636AppendixB) {

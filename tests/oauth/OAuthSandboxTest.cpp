@@ -19,8 +19,8 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::thrownError;
-using zevirudi::testing::SandboxServer;
+using loftwing::test::SandboxServer;
+using test::thrownError;
 
 LoftwingAppConfiguration configurationOf(const SandboxServer& sandbox) {
     return decodeAppConfiguration(boost::json::serialize(sandbox.productConfig()));
@@ -83,7 +83,7 @@ TEST(OAuthSandbox, RefreshRotationSingleFlightAndRevocation) {
     const auto id = sandbox.createMailbox("microsoft", "bob@contoso.example", "Bob");
     const auto issued = sandbox.issueTokens(id, 0);  // already expired
     const auto configuration = configurationOf(sandbox);
-    auto store = std::make_shared<testing::FakeAccountStore>();
+    auto store = std::make_shared<test::FakeAccountStore>();
     OAuthTokenManager manager(store, std::make_shared<CurlTransport>(),
                               tokenManagerConfigurations(configuration));
     const StoredAccount stored{{id, MailProvider::microsoft, "bob@contoso.example", "Bob"},

@@ -10,8 +10,8 @@
 namespace loftwing {
 namespace {
 
-using testing::ScriptedHTTPTransport;
-using testing::thrownError;
+using test::ScriptedHTTPTransport;
+using test::thrownError;
 
 const Timestamp now = fromSecondsSince1970(1'800'000'000);
 

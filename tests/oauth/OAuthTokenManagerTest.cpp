@@ -15,9 +15,9 @@
 namespace loftwing {
 namespace {
 
-using testing::FakeAccountStore;
-using testing::ScriptedHTTPTransport;
-using testing::thrownError;
+using test::FakeAccountStore;
+using test::ScriptedHTTPTransport;
+using test::thrownError;
 
 const Timestamp now = fromSecondsSince1970(1'800'000'000);
 

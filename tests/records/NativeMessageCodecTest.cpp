@@ -12,10 +12,10 @@
 namespace loftwing {
 namespace {
 
-using testing::thrownError;
+using test::thrownError;
 
-using testing_helpers::frameOf;
-constexpr auto prefix = testing_helpers::lengthPrefix;
+using loftwing::test::frameOf;
+constexpr auto prefix = loftwing::test::lengthPrefix;
 
 // A response whose JSON text is exactly `size` bytes: one warning padded with letters.
 NativeHostResponse responseOfJsonSize(std::size_t size) {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 namespace {
 
 namespace json = boost::json;
@@ -191,4 +191,4 @@ TEST_F(SandboxAdminTest, ProductConfigPointsAtThisInstance) {
 }
 
 }  // namespace
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

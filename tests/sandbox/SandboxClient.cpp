@@ -7,7 +7,7 @@
 
 #include <cctype>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 boost::json::value ClientResponse::json() const {
     return boost::json::parse(body);
@@ -94,4 +94,4 @@ std::string formEncoded(const std::string& text) {
     return encoded;
 }
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

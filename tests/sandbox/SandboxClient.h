@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 struct ClientResponse {
     int status = 0;  // 0 when the connection failed without an answer
@@ -39,4 +39,4 @@ class SandboxClient {
 std::optional<std::string> queryItem(const std::string& url, const std::string& name);
 std::string formEncoded(const std::string& text);
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 namespace {
 
 namespace json = boost::json;
@@ -222,4 +222,4 @@ TEST_F(SandboxMailTest, GraphListsTheInboxAsAskedWithANextLinkWhileMoreExist) {
 }
 
 }  // namespace
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

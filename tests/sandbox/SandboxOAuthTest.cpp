@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 namespace {
 
 namespace json = boost::json;
@@ -296,4 +296,4 @@ TEST_F(SandboxOAuthTest, BearerTokensWorkOnlyOnTheirProvidersAPIsAndUntilTheyExp
 }
 
 }  // namespace
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

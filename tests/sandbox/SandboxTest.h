@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace zevirudi::testing {
+namespace loftwing::test {
 
 // A running sandbox with one Gmail and one Outlook mailbox, each with live tokens, and a client
 // that keeps its connection.
@@ -28,4 +28,4 @@ class SandboxTest : public ::testing::Test {
     const std::string graphToken;
 };
 
-}  // namespace zevirudi::testing
+}  // namespace loftwing::test

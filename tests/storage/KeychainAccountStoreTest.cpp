@@ -15,7 +15,7 @@
 namespace loftwing {
 namespace {
 
-using testing::InMemoryKeychainDataStore;
+using test::InMemoryKeychainDataStore;
 using Operation = InMemoryKeychainDataStore::Operation;
 
 Timestamp at(const char* iso) {

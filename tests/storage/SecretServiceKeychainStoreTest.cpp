@@ -13,7 +13,7 @@
 namespace loftwing {
 namespace {
 
-using testing::thrownError;
+using test::thrownError;
 
 TEST(SecretServiceKeychainStoreTest, AccessGroupIsTrimmedAndEmptyMeansNone) {
     struct Row {

@@ -28,10 +28,10 @@
 namespace loftwing {
 namespace {
 
-using testing::thrownError;
+using test::thrownError;
 
 using namespace std::chrono_literals;
-using testing::SpawnedProcess;
+using test::SpawnedProcess;
 
 std::string probeOutcome(const LoftwingMultiError& error) {
     return "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
@@ -60,18 +60,18 @@ std::string runProbe(const std::vector<std::string>& arguments,
 class SecretServiceKeyringTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!testing::runsWithPrivateKeyring()) {
+        if (!test::runsWithPrivateKeyring()) {
             GTEST_SKIP() << "needs tests/helpers/run-with-private-keyring";
         }
-        ASSERT_FALSE(testing::defaultCollectionIsLocked());
+        ASSERT_FALSE(test::defaultCollectionIsLocked());
         // Each test uses a service of its own, so tests never see each other's items.
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         service = std::string("com.loftwing.multi.test.") + info->name();
     }
 
     void TearDown() override {
-        if (testing::runsWithPrivateKeyring() && testing::defaultCollectionIsLocked()) {
-            testing::unlockDefaultCollection();
+        if (test::runsWithPrivateKeyring() && test::defaultCollectionIsLocked()) {
+            test::unlockDefaultCollection();
         }
     }
 
@@ -206,8 +206,8 @@ TEST_F(SecretServiceKeyringTest, ALockedKeyringIsReportedAndNeverMistakenForAnEm
     KeychainAccountStore accounts(keychain);
     accounts.save(makeAccount("google:locked"));
 
-    testing::lockDefaultCollection();
-    ASSERT_TRUE(testing::defaultCollectionIsLocked());
+    test::lockDefaultCollection();
+    ASSERT_TRUE(test::defaultCollectionIsLocked());
 
     const auto locked = LoftwingMultiError::interactionNotAllowed();
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->read("account-index"); }), locked);
@@ -223,9 +223,9 @@ TEST_F(SecretServiceKeyringTest, ALockedKeyringIsReportedAndNeverMistakenForAnEm
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { accounts.save(makeAccount("google:new")); }),
               locked);
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { accounts.remove("google:locked"); }), locked);
-    EXPECT_TRUE(testing::defaultCollectionIsLocked()) << "nothing may unlock it behind our back";
+    EXPECT_TRUE(test::defaultCollectionIsLocked()) << "nothing may unlock it behind our back";
 
-    testing::unlockDefaultCollection();
+    test::unlockDefaultCollection();
     EXPECT_EQ(accounts.allAccounts(), std::vector<StoredAccount>{makeAccount("google:locked")});
     EXPECT_EQ(keychain->read("account:new"), std::nullopt);
 }
