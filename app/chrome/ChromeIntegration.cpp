@@ -2,6 +2,7 @@
 
 #include "oauth/AppConfiguration.h"
 #include "records/Errors.h"
+#include "support/AtomicFile.h"
 
 #include <boost/json/serialize.hpp>
 #include <boost/json/string.hpp>
@@ -35,45 +36,6 @@ std::string quoted(const std::string& text) {
         }
     }
     return out;
-}
-
-void writeAtomically(const std::filesystem::path& target, const std::string& bytes) {
-    std::string scratch =
-        (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(scratch.data());
-    if (fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "create " + scratch);
-    }
-    const auto fail = [&](const char* what) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), what);
-    };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("write manifest");
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) {
-        fail("finish manifest");
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), "close manifest");
-    }
-    if (::rename(scratch.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), "replace manifest");
-    }
 }
 
 // The manifest, pretty-printed with sorted keys.
@@ -133,7 +95,7 @@ ChromeIntegrationState ChromeIntegration::installNativeHost(
         const auto folder = configHome_ / browser / "NativeMessagingHosts";
         std::filesystem::create_directories(folder);
         const auto target = folder / manifestFileName;
-        writeAtomically(target, manifest);
+        loftwing::writeFileAtomically(target, manifest, 0644);
         if (chromeManifest.empty()) {
             chromeManifest = target;
         }
