@@ -1,8 +1,8 @@
 // How a browser sign-in ends: with the redirect, the browser's failure, a stop, a quit, or a new
 // sign-in after the old one was left alone for ten minutes. The router must be idle afterwards.
 
-#include "FakeWorkspace.h"
 #include "connection/ChromeOAuthWebAuthenticator.h"
+#include "helpers/FakeWorkspace.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +47,8 @@ bool routerIsIdle(OAuthCallbackRouter& router) {
 
 struct Fixture {
     std::shared_ptr<OAuthCallbackRouter> router = std::make_shared<OAuthCallbackRouter>();
-    std::shared_ptr<test::FakeWorkspace> workspace = std::make_shared<test::FakeWorkspace>();
+    std::shared_ptr<loftwing::test::FakeWorkspace> workspace =
+        std::make_shared<loftwing::test::FakeWorkspace>();
     std::atomic<ChromeOAuthWebAuthenticator::Clock::rep> minutes = 0;
     ChromeOAuthWebAuthenticator authenticator{
         router, workspace, [this] {

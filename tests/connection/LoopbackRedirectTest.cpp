@@ -1,9 +1,9 @@
 // The loopback redirect with real local HTTP: the connector and the Chrome authenticator against
 // the sandbox providers, the test playing the browser with plain HTTP requests.
 
-#include "FakeWorkspace.h"
 #include "connection/ChromeOAuthWebAuthenticator.h"
 #include "connection/OAuthAccountConnector.h"
+#include "helpers/FakeWorkspace.h"
 #include "helpers/MailTestFakes.h"
 #include "helpers/SandboxServer.h"
 #include "helpers/ScriptedHTTPTransport.h"
@@ -63,7 +63,7 @@ TEST(LoopbackRedirectTest, OneMatchingRequestCompletesTheSignIn) {
             [curl](const loftwing::HTTPRequest& request, std::stop_token stop) {
                 return curl->data(request, stop);
             });
-        const auto workspace = std::make_shared<test::FakeWorkspace>();
+        const auto workspace = std::make_shared<loftwing::test::FakeWorkspace>();
         const auto store = std::make_shared<loftwing::test::FakeAccountStore>();
         OAuthAccountConnector connector(configuration, store,
                                         std::make_shared<ChromeOAuthWebAuthenticator>(

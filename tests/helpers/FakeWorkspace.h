@@ -11,24 +11,36 @@
 #include <string>
 #include <vector>
 
-namespace zevirudi::test {
+namespace loftwing::test {
 
 // A desktop whose browser is the test: it hands each opened URL to `onOpen` (which may throw, as
-// a browser that does not start) and lets a test wait for the first one.
-class FakeWorkspace : public DesktopWorkspace {
+// a browser that does not start) and lets a test wait for it; the default handler and the file
+// manager record what they were given.
+class FakeWorkspace : public zevirudi::DesktopWorkspace {
   public:
-    std::optional<BrowserCommand> browser = BrowserCommand{"/opt/chrome", {"chrome", "%U"}};
+    std::optional<zevirudi::BrowserCommand> browser =
+        zevirudi::BrowserCommand{"/opt/chrome", {"chrome", "%U"}};
+    bool defaultHandlerOpens = true;
     std::function<void(const std::string& url)> onOpen = [](const std::string&) {};
 
-    std::optional<BrowserCommand> findBrowser() const override { return browser; }
-    void openInBrowser(const BrowserCommand&, const std::optional<std::string>& url) override {
+    std::optional<zevirudi::BrowserCommand> findBrowser() const override { return browser; }
+    void openInBrowser(const zevirudi::BrowserCommand&,
+                       const std::optional<std::string>& url) override {
         onOpen(url.value_or(""));
         const std::lock_guard lock(mutex_);
         opened_.push_back(url.value_or(""));
         changed_.notify_all();
     }
-    bool openWithDefaultHandler(const std::string&) override { return false; }
-    bool revealFolder(const std::filesystem::path&) override { return false; }
+    bool openWithDefaultHandler(const std::string& url) override {
+        const std::lock_guard lock(mutex_);
+        openedByDefault.push_back(url);
+        return defaultHandlerOpens;
+    }
+    bool revealFolder(const std::filesystem::path& folder) override {
+        const std::lock_guard lock(mutex_);
+        revealed.push_back(folder);
+        return true;
+    }
 
     // The URL opened in the browser the index-th time, waiting for it; throws
     // std::runtime_error when it does not come in time.
@@ -45,10 +57,14 @@ class FakeWorkspace : public DesktopWorkspace {
         return opened_;
     }
 
+    // Read these once the code under test has returned.
+    std::vector<std::string> openedByDefault;
+    std::vector<std::filesystem::path> revealed;
+
   private:
     mutable std::mutex mutex_;
     std::vector<std::string> opened_;
     std::condition_variable changed_;
 };
 
-}  // namespace zevirudi::test
+}  // namespace loftwing::test
