@@ -36,24 +36,23 @@ std::string asciiLowercase(std::string_view text) {
     return out;
 }
 
-// An argument of an Exec line, quoted so that blanks and the reserved characters survive.
-std::string execQuoted(const std::string& word) {
+// An argument of an Exec line: as it is when it holds nothing special (xdg-mime's own lookup
+// reads the first word unquoted), else quoted so that blanks and reserved characters survive,
+// with the key file's escaping of the backslash on top.
+std::string execArgument(const std::string& word) {
+    if (word.find_first_of(" \t\n\"'\\><~|&;$*?#()`=%") == std::string::npos) {
+        return word;
+    }
     std::string quoted = "\"";
     for (const char c : word) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {
-            quoted += '\\';
+            quoted += "\\\\";
         }
-        quoted += c;
+        quoted += c == '\\'  ? std::string("\\\\")
+                  : c == '%' ? std::string("%%")
+                             : std::string(1, c);
     }
-    // The key file format reads a backslash as an escape of its own.
-    std::string escaped;
-    for (const char c : quoted + "\"") {
-        escaped += c;
-        if (c == '\\') {
-            escaped += '\\';
-        }
-    }
-    return escaped;
+    return quoted + "\"";
 }
 
 std::string desktopEntry(const std::filesystem::path& executable,
@@ -67,7 +66,7 @@ std::string desktopEntry(const std::filesystem::path& executable,
            "Name=Zevirudi\n"
            "Comment=Sign-in codes from your inboxes, where the web page waits for them\n"
            "Exec=" +
-           execQuoted(executable.string()) +
+           execArgument(executable.string()) +
            " %u\n"
            "Icon=zevirudi\n"
            "Terminal=false\n"
@@ -200,18 +199,21 @@ bool SchemeHandlerRegistration::ensureRegistered(const std::vector<std::string>&
     if (!xdgMime) {
         throw std::runtime_error("xdg-mime is not installed");
     }
-    bool changed = false;
     const auto folder = dataHome_ / "applications";
     const auto entryPath = folder / desktopEntryName;
     const std::string entry = desktopEntry(executable_, schemes);
-    if (fileContent(entryPath) != entry) {
+    const bool newEntry = fileContent(entryPath) != entry;
+    if (newEntry) {
         std::filesystem::create_directories(folder);
         loftwing::writeFileAtomically(entryPath, entry, 0644);
-        changed = true;
     }
+    bool changed = newEntry;
     for (const auto& scheme : schemes) {
         const std::string type = "x-scheme-handler/" + scheme;
-        if (trimmed(run(*xdgMime, {"xdg-mime", "query", "default", type})) != desktopEntryName) {
+        // A new entry is made the default explicitly: some desktops pick among the entries
+        // claiming a type only from caches that are not updated here.
+        if (newEntry ||
+            trimmed(run(*xdgMime, {"xdg-mime", "query", "default", type})) != desktopEntryName) {
             run(*xdgMime, {"xdg-mime", "default", desktopEntryName, type});
             changed = true;
         }

@@ -1,0 +1,108 @@
+// The redirect scheme's registration with the real xdg-mime, in a temporary home.
+
+#include "desktop/SchemeHandlerRegistration.h"
+
+#include "oauth/AppConfiguration.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace zevirudi {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string defaultHandler(const std::string& type) {
+    std::string output;
+    FILE* pipe = ::popen(("xdg-mime query default " + type).c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
+        output += buffer;
+    }
+    if (pipe) {
+        ::pclose(pipe);
+    }
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) {
+        output.pop_back();
+    }
+    return output;
+}
+
+TEST(SchemeHandlerRegistrationTest, CustomSchemesOnly) {
+    struct Row {
+        const char* name;
+        std::string google;
+        std::string microsoft;
+        std::vector<std::string> expected;
+    };
+    const Row rows[] = {
+        {"one scheme for both",
+         "com.loftwing.multi:/oauth2redirect",
+         "COM.Loftwing.Multi:/oauth2redirect",
+         {"com.loftwing.multi"}},
+        {"a loopback redirect needs no handler",
+         "http://127.0.0.1/callback",
+         "com.loftwing.multi:/oauth2redirect",
+         {"com.loftwing.multi"}},
+        {"two schemes", "com.example.a:/r", "com.example.b:/r", {"com.example.a", "com.example.b"}},
+        {"web addresses only", "https://example.com/r", "http://localhost/r", {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        loftwing::LoftwingAppConfiguration configuration;
+        configuration.google.redirectURI = row.google;
+        configuration.microsoft.redirectURI = row.microsoft;
+        EXPECT_EQ(SchemeHandlerRegistration::customSchemes(configuration), row.expected);
+    }
+}
+
+TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
+    std::string pattern = (fs::temp_directory_path() / "scheme-handler-XXXXXX").string();
+    const fs::path home = ::mkdtemp(pattern.data());
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (home / "system").c_str(), 1);
+    ::unsetenv("XDG_CURRENT_DESKTOP");
+    ::unsetenv("DESKTOP_SESSION");
+    const std::string type = "x-scheme-handler/com.loftwing.multi";
+    // xdg-mime passes over an entry whose program does not exist.
+    const fs::path executable = home / "bin" / "zevirudi";
+    fs::create_directories(executable.parent_path());
+    std::ofstream(executable) << "#!/bin/sh\n";
+    fs::permissions(executable, fs::perms::owner_all);
+    const SchemeHandlerRegistration registration(home / "data", executable);
+
+    ASSERT_TRUE(registration.ensureRegistered({"com.loftwing.multi"}));
+    EXPECT_EQ(defaultHandler(type), "zevirudi.desktop");
+    std::ifstream entry(home / "data" / "applications" / "zevirudi.desktop");
+    std::stringstream content;
+    content << entry.rdbuf();
+    EXPECT_NE(content.str().find("\nExec=" + executable.string() + " %u\n"), std::string::npos);
+    EXPECT_NE(content.str().find("\nMimeType=x-scheme-handler/com.loftwing.multi;\n"),
+              std::string::npos);
+
+    EXPECT_FALSE(registration.ensureRegistered({"com.loftwing.multi"}));
+
+    // Another application took the scheme: preparing again takes it back.
+    std::ofstream(home / "data" / "applications" / "other.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Other\nExec=/bin/true %u\nMimeType=" << type
+        << ";\n";
+    ASSERT_EQ(std::system(("xdg-mime default other.desktop " + type).c_str()), 0);
+    ASSERT_EQ(defaultHandler(type), "other.desktop");
+    EXPECT_TRUE(registration.ensureRegistered({"com.loftwing.multi"}));
+    EXPECT_EQ(defaultHandler(type), "zevirudi.desktop");
+
+    // A moved executable rewrites the entry.
+    EXPECT_TRUE(SchemeHandlerRegistration(home / "data", "/bin/true")
+                    .ensureRegistered({"com.loftwing.multi"}));
+    fs::remove_all(home);
+}
+
+}  // namespace
+}  // namespace zevirudi
