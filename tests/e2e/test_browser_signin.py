@@ -1,0 +1,241 @@
+"""Sign-in through the browser, end to end: a Gmail and an Outlook inbox are connected by the
+account connector with the Chrome authenticator, which finds "Chromium" through BrowserLocator and
+starts it with the provider's authorization request. The test drives that very browser over the
+DevTools protocol, clicks "Allow" on the sandbox providers' consent page, and the redirect comes
+back to the connector through the loopback listener (127.0.0.1 for Google, localhost for
+Microsoft). Both accounts must then be in the private keyring.
+
+Run inside tests/helpers/run-with-private-keyring (CTest does). The browser on the search path is a
+wrapper around /usr/lib/chromium/chromium that puts the protocol on two FIFOs the test opened.
+"""
+
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from chromium_driver import CHROMIUM, CHROMIUM_FLAGS, Chromium, DriverError
+from keyring_accounts import INDEX_KEY, lookup_item
+from processes import become_subreaper
+from sandbox_providers import SandboxProviders
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.environ.get("ZEVIRUDI_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
+BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
+
+REDIRECTS = {"google": "http://127.0.0.1/oauth2/callback",
+             "microsoft": "http://localhost/oauth2/callback"}
+
+# Chromium as a desktop entry would start it, with the protocol on the test's FIFOs. The pipes
+# folder comes through the environment, which the browser launch passes on.
+WRAPPER = """#!/bin/sh
+exec {chromium} {flags} --user-data-dir="$HOME/.config/chromium" \\
+  3<"$ZEVIRUDI_E2E_PIPES/in" 4>"$ZEVIRUDI_E2E_PIPES/out" 2>>"$ZEVIRUDI_E2E_PIPES/stderr" "$@"
+"""
+
+# Waits in the page for the consent form's button and presses it once the answer is on its way.
+CLICK_ALLOW = """new Promise((resolve) => {
+  const press = () => {
+    const allow = document.getElementById("allow");
+    if (allow) { resolve(true); setTimeout(() => allow.click(), 0); } else { setTimeout(press, 20); }
+  };
+  press();
+})"""
+
+PAGE_TEXT = """new Promise((resolve) => {
+  const read = () => {
+    const text = document.body ? document.body.innerText : "";
+    if (text.includes("return to Zevirudi")) { resolve(text); } else { setTimeout(read, 20); }
+  };
+  read();
+})"""
+
+
+class LaunchedChromium(Chromium):
+    """A browser someone else started, reached through FIFOs opened before it started. The test
+    is a child subreaper, so the browser becomes its child once the launcher's middle process
+    has left, and can be reaped like one it started itself."""
+
+    def __init__(self, pipes):
+        self._buffer = b""
+        self._next_id = 0
+        self._events = []
+        self._closed = False
+        self._exit_status = None
+        # Read-write opens of a FIFO never block, and keep each FIFO open for the browser's own
+        # opens in the wrapper.
+        self._write_fd = os.open(os.path.join(pipes, "in"), os.O_RDWR | os.O_CLOEXEC)
+        os.set_blocking(self._write_fd, False)
+        self._read_fd = os.open(os.path.join(pipes, "out"), os.O_RDWR | os.O_CLOEXEC)
+        self.pid = None
+        self._pidfd = None
+
+    def find_process(self):
+        """The browser's pid, once it answers: the only child of this test running Chromium."""
+        self.call("Browser.getVersion", timeout=30)
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open(f"/proc/{entry}/stat", encoding="utf-8") as stat:
+                    parent = int(stat.read().rpartition(")")[2].split()[1])
+                executable = os.readlink(f"/proc/{entry}/exe")
+            except OSError:
+                continue
+            if parent == os.getpid() and executable == CHROMIUM:
+                self.pid = int(entry)
+                self._pidfd = os.pidfd_open(self.pid)
+                return
+        raise DriverError("the launched browser is not a child of the test")
+
+    def page(self, showing, timeout=30.0):
+        """Attaches to the tab once its address is one for which showing(url) is true; returns
+        the session id."""
+
+        def wanted(info):
+            return info.get("type") == "page" and showing(info.get("url", ""))
+
+        self.call("Target.setDiscoverTargets", {"discover": True})
+        pages = [t for t in self.call("Target.getTargets")["targetInfos"] if wanted(t)]
+        if pages:
+            target = pages[0]
+        else:
+            event = self.wait_for_event(
+                lambda m: m.get("method") in ("Target.targetCreated", "Target.targetInfoChanged")
+                and wanted(m["params"]["targetInfo"]), timeout)
+            target = event["params"]["targetInfo"]
+        return self.call("Target.attachToTarget", {"targetId": target["targetId"],
+                                                   "flatten": True})["sessionId"]
+
+    def evaluate_loaded(self, session_id, expression, attempts=5):
+        """evaluate, again when the page's first document gave way to the one being loaded
+        (a tab opened with an address starts on an empty document)."""
+        for attempt in range(attempts):
+            try:
+                return self.evaluate(session_id, expression)
+            except DriverError as error:
+                if "Execution context was destroyed" not in str(error) or attempt + 1 == attempts:
+                    raise
+        return None
+
+    def close(self, timeout=10.0):
+        if self._closed:
+            return
+        if self.pid is None:
+            self._closed = True
+            for fd in (self._write_fd, self._read_fd):
+                os.close(fd)
+            return
+        super().close(timeout)
+
+
+def sign_in(sandbox, driver, config_path, provider, env, root):
+    """Runs the driver for one provider and plays the person at the browser; returns the
+    account id the driver printed."""
+    pipes = tempfile.mkdtemp(prefix=f"pipes-{provider}.", dir=root)
+    for name in ("in", "out"):
+        os.mkfifo(os.path.join(pipes, name), 0o600)
+    browser = LaunchedChromium(pipes)
+    process = subprocess.Popen([driver, config_path, provider], env={**env,
+                               "ZEVIRUDI_E2E_PIPES": pipes},
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        browser.find_process()
+        authorize = f"{sandbox.base_url}/{provider}/oauth/authorize?"
+        consent = browser.page(lambda url: url.startswith(authorize))
+        browser.evaluate_loaded(consent, CLICK_ALLOW)
+        output, errors = process.communicate(timeout=60)
+        if process.returncode != 0:
+            raise AssertionError(f"{provider}: the driver failed: {errors.strip()}")
+        # The browser shows the listener's page, then nothing listens there any more.
+        origin = REDIRECTS[provider].removesuffix("/oauth2/callback")
+        redirected = browser.page(lambda url: url.startswith(origin + ":")
+                                  and "/oauth2/callback?" in url)
+        text = browser.evaluate_loaded(redirected, PAGE_TEXT)
+        if text.strip() != "You can return to Zevirudi.":
+            raise AssertionError(f"{provider}: the redirect page says {text!r}")
+        return output.strip()
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+        browser.close()
+
+
+def main():
+    if "DBUS_SESSION_BUS_ADDRESS" not in os.environ:
+        print("run inside tests/helpers/run-with-private-keyring", file=sys.stderr)
+        return 2
+    driver = os.path.join(BUILD_DIR, "bin", "zevirudi-signin-driver")
+    sandbox_executable = os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox")
+    become_subreaper()
+    root = tempfile.mkdtemp(prefix="zevirudi-signin.")
+    try:
+        home = os.path.join(root, "home")
+        bin_dir = os.path.join(root, "bin")
+        for folder in (home, bin_dir, os.path.join(root, "no-entries")):
+            os.makedirs(folder)
+        wrapper = os.path.join(bin_dir, "chromium")
+        with open(wrapper, "w", encoding="utf-8") as file:
+            file.write(WRAPPER.format(chromium=CHROMIUM, flags=" ".join(CHROMIUM_FLAGS)))
+        os.chmod(wrapper, 0o700)
+        env = {"HOME": home, "PATH": f"{bin_dir}:/usr/bin:/bin", "LANG": "C.UTF-8",
+               "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+               "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+               "XDG_DATA_HOME": os.path.join(root, "no-entries"),
+               "XDG_DATA_DIRS": os.path.join(root, "no-entries"),
+               "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"]}
+
+        with SandboxProviders(sandbox_executable, os.path.join(root, "sandbox.log")) as sandbox:
+            sandbox.change_settings({"autoConsent": "off",
+                                     "redirectURIs": list(REDIRECTS.values())})
+            expected = {
+                "google": sandbox.create_mailbox("google", "ann@example.com", "Ann")["accountID"],
+                "microsoft": sandbox.create_mailbox("microsoft", "bob@outlook.example",
+                                                    "Bob")["accountID"],
+            }
+            configuration = sandbox.configuration(
+                os.path.join(SOURCE_DIR, "tools", "sandbox", "OAuthConfig.json"),
+                "fdofanllhaoohikcgegeblddpmmmhiii")
+            for provider, redirect in REDIRECTS.items():
+                configuration[provider]["redirectURI"] = redirect
+            config_path = os.path.join(root, "OAuthConfig.json")
+            with open(config_path, "w", encoding="utf-8") as file:
+                json.dump(configuration, file)
+
+            for provider in ("google", "microsoft"):
+                connected = sign_in(sandbox, driver, config_path, provider, env, root)
+                if connected != expected[provider]:
+                    raise AssertionError(f"{provider}: connected {connected!r}, "
+                                         f"expected {expected[provider]!r}")
+                print(f"ok {provider}: {connected} connected through Chromium")
+
+        index = json.loads(lookup_item(INDEX_KEY) or b"[]")
+        if index != [expected["google"], expected["microsoft"]]:
+            raise AssertionError(f"the keyring's account index is {index!r}")
+        for account_id in index:
+            stored = json.loads(lookup_item(f"account:{account_id}"))
+            if not stored["tokens"]["accessToken"] or not stored["tokens"].get("refreshToken"):
+                raise AssertionError(f"{account_id} was saved without its tokens")
+        print("ok keyring: both accounts saved with their tokens")
+        return 0
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+        reap_orphans()
+
+
+def reap_orphans():
+    """The browser's helpers that outlived it were handed to this subreaper: reap the ended."""
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
+if __name__ == "__main__":
+    sys.exit(main())
