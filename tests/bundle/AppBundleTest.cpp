@@ -55,9 +55,8 @@ TEST(AppBundle, LoadsTheConfigurationFromTheResourceFolder) {
 }
 
 TEST(AppBundle, ReadsTheUsersOwnFileOnlyWhenNobodyElseCanHaveWrittenIt) {
-    const auto userConfiguration =
-        std::string(configurationFile)
-            .replace(std::string(configurationFile).find("\"g\""), 3, "\"user-google\"");
+    std::string userConfiguration = configurationFile;
+    userConfiguration.replace(userConfiguration.find("\"g\""), 3, "\"own\"");
     const auto bundled = loftwing::decodeAppConfiguration(configurationFile);
     const auto own = loftwing::decodeAppConfiguration(userConfiguration);
     using std::filesystem::perms;

@@ -4,7 +4,9 @@ run paths that only point inside the package, AppStream metadata that validates,
 error. Run by CTest (label integration) after the main build."""
 
 import os
+import json
 import re
+import struct
 import subprocess
 import sys
 import tempfile
@@ -90,6 +92,19 @@ class DebianPackage(unittest.TestCase):
                         with self.subTest(file=name, entry=entry):
                             self.assertTrue(entry.startswith("$ORIGIN"))
         self.assertGreaterEqual(checked, 5)
+
+    def test_unpacked_host_reads_the_configuration_beside_it(self):
+        # Unpacked away from /usr, stripped as shipped: the host loads its libraries and finds
+        # the installed configuration, whose extension is not this caller.
+        body = json.dumps({"type": "status"}).encode()
+        done = subprocess.run(
+            [os.path.join(self.root, "usr/bin/zevirudi"), "chrome-extension://abc/"],
+            input=struct.pack("<I", len(body)) + body, capture_output=True, timeout=30,
+            env={"PATH": "/usr/bin:/bin", "HOME": self.scratch.name})
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(struct.unpack("<I", done.stdout[:4])[0], len(done.stdout) - 4)
+        answer = json.loads(done.stdout[4:])
+        self.assertEqual((answer["ok"], answer["error"]), (False, "Authentication failed."))
 
     def test_appstream_metadata_validates_and_names_this_release(self):
         metainfo = os.path.join(self.root, "usr/share/metainfo/com.loftwing.zevirudi.metainfo.xml")
