@@ -55,31 +55,55 @@ std::string execArgument(const std::string& word) {
     return quoted + "\"";
 }
 
-std::string desktopEntry(const std::filesystem::path& executable,
-                         const std::vector<std::string>& schemes) {
-    std::string mimeTypes;
-    for (const auto& scheme : schemes) {
-        mimeTypes += "x-scheme-handler/" + scheme + ";";
-    }
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Zevirudi\n"
-           "Comment=Sign-in codes from your inboxes, where the web page waits for them\n"
-           "Exec=" +
-           execArgument(executable.string()) +
-           " %u\n"
-           "Icon=zevirudi\n"
-           "Terminal=false\n"
-           "Categories=Network;Email;\n"
-           "MimeType=" +
-           mimeTypes + "\n";
-}
-
 std::string fileContent(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     std::stringstream content;
     content << file.rdbuf();
     return content.str();
+}
+
+// The installed application's entry (<prefix>/share/applications beside <prefix>/bin) with this
+// executable as its Exec and the schemes as its MimeType; a plain entry when there is none (a
+// build tree). Every other line of the installed entry is kept, so that the user's copy, which
+// hides it, shows the same name, icon and translations.
+std::string desktopEntry(const std::filesystem::path& executable,
+                         const std::vector<std::string>& schemes) {
+    std::string installed =
+        fileContent(executable.parent_path().parent_path() / "share" / "applications" /
+                    SchemeHandlerRegistration::desktopEntryName);
+    if (installed.empty()) {
+        installed =
+            "[Desktop Entry]\nType=Application\nName=Zevirudi\nIcon=zevirudi\nTerminal=false\n"
+            "Categories=Network;Email;\n";
+    }
+    std::string ours = "Exec=" + execArgument(executable.string()) + " %u\nMimeType=";
+    for (const auto& scheme : schemes) {
+        ours += "x-scheme-handler/" + scheme + ";";
+    }
+    ours += "\n";
+
+    std::string entry;
+    std::istringstream lines(installed);
+    std::string line;
+    bool inMainGroup = false;
+    bool added = false;
+    while (std::getline(lines, line)) {
+        if (line.starts_with('[')) {
+            if (inMainGroup && !added) {
+                entry += ours;
+                added = true;
+            }
+            inMainGroup = line == "[Desktop Entry]";
+        } else if (inMainGroup && (line.starts_with("Exec=") || line.starts_with("MimeType=") ||
+                                   line.starts_with("TryExec="))) {
+            continue;
+        }
+        entry += line + "\n";
+    }
+    if (!added) {
+        entry += ours;
+    }
+    return entry;
 }
 
 // Runs a helper program to its end (at most ten seconds) and returns its standard output.

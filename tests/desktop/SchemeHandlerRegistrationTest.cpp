@@ -71,9 +71,13 @@ TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
     ::unsetenv("XDG_CURRENT_DESKTOP");
     ::unsetenv("DESKTOP_SESSION");
     const std::string type = "x-scheme-handler/com.loftwing.multi";
-    // xdg-mime passes over an entry whose program does not exist.
-    const fs::path executable = home / "bin" / "zevirudi";
+    // An installed tree with the packaged entry; xdg-mime passes over an entry whose program
+    // does not exist, so the program is there too.
+    const fs::path executable = home / "prefix" / "bin" / "zevirudi";
     fs::create_directories(executable.parent_path());
+    fs::create_directories(home / "prefix" / "share" / "applications");
+    fs::copy_file(fs::path(std::getenv("ZEVIRUDI_SOURCE_DIR")) / "packaging" / "zevirudi.desktop",
+                  home / "prefix" / "share" / "applications" / "zevirudi.desktop");
     std::ofstream(executable) << "#!/bin/sh\n";
     fs::permissions(executable, fs::perms::owner_all);
     const SchemeHandlerRegistration registration(home / "data", executable);
@@ -86,6 +90,8 @@ TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
     EXPECT_NE(content.str().find("\nExec=" + executable.string() + " %u\n"), std::string::npos);
     EXPECT_NE(content.str().find("\nMimeType=x-scheme-handler/com.loftwing.multi;\n"),
               std::string::npos);
+    EXPECT_NE(content.str().find("\nName=Zevirudi\n"), std::string::npos);  // the packaged lines
+    EXPECT_EQ(content.str().find("Exec=zevirudi"), std::string::npos);
 
     EXPECT_FALSE(registration.ensureRegistered({"com.loftwing.multi"}));
 
@@ -98,9 +104,10 @@ TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
     EXPECT_TRUE(registration.ensureRegistered({"com.loftwing.multi"}));
     EXPECT_EQ(defaultHandler(type), "zevirudi.desktop");
 
-    // A moved executable rewrites the entry.
+    // A build tree's executable, with no packaged entry beside it, gets a plain one.
     EXPECT_TRUE(SchemeHandlerRegistration(home / "data", "/bin/true")
                     .ensureRegistered({"com.loftwing.multi"}));
+    EXPECT_EQ(defaultHandler(type), "zevirudi.desktop");
     fs::remove_all(home);
 }
 
