@@ -3,7 +3,10 @@ account connector with the Chrome authenticator, which finds "Chromium" through 
 starts it with the provider's authorization request. The test drives that very browser over the
 DevTools protocol, clicks "Allow" on the sandbox providers' consent page, and the redirect comes
 back to the connector through the loopback listener (127.0.0.1 for Google, localhost for
-Microsoft). Both accounts must then be in the private keyring.
+Microsoft). Then Gmail is connected again with the custom scheme: the driver registers itself as
+the scheme's desktop handler, Chromium hands the redirect to xdg-open, and the handler started by
+the desktop passes it to the running driver. Both accounts must then be in the private keyring,
+Gmail's with the newer tokens.
 
 Run inside tests/helpers/run-with-private-keyring (CTest does). The browser on the search path is a
 wrapper around /usr/lib/chromium/chromium that puts the protocol on two FIFOs the test opened.
@@ -18,7 +21,7 @@ import tempfile
 
 from chromium_driver import CHROMIUM, CHROMIUM_FLAGS, Chromium, DriverError
 from keyring_accounts import INDEX_KEY, lookup_item
-from processes import become_subreaper
+from processes import become_subreaper, start_xvfb
 from sandbox_providers import SandboxProviders
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -27,6 +30,7 @@ BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build
 
 REDIRECTS = {"google": "http://127.0.0.1/oauth2/callback",
              "microsoft": "http://localhost/oauth2/callback"}
+CUSTOM_REDIRECT = "com.loftwing.multi:/oauth2redirect"
 
 # Chromium as a desktop entry would start it, with the protocol on the test's FIFOs. The pipes
 # folder comes through the environment, which the browser launch passes on.
@@ -131,11 +135,11 @@ class LaunchedChromium(Chromium):
         super().close(timeout)
 
 
-def sign_in(sandbox, driver, config_path, provider, env, root):
+def sign_in(sandbox, driver, config_path, provider, env, root, loopback=True):
     """Runs the driver for one provider and plays the person at the browser; returns the
     account id the driver printed."""
     pipes = tempfile.mkdtemp(prefix=f"pipes-{provider}.", dir=root)
-    for name in ("in", "out"):
+    for name in ("in", "out", "urls"):
         os.mkfifo(os.path.join(pipes, name), 0o600)
     browser = LaunchedChromium(pipes)
     process = subprocess.Popen([driver, config_path, provider], env={**env,
@@ -149,6 +153,8 @@ def sign_in(sandbox, driver, config_path, provider, env, root):
         output, errors = process.communicate(timeout=60)
         if process.returncode != 0:
             raise AssertionError(f"{provider}: the driver failed: {errors.strip()}")
+        if not loopback:
+            return output.strip()
         # The browser shows the listener's page, then nothing listens there any more.
         origin = REDIRECTS[provider].removesuffix("/oauth2/callback")
         redirected = browser.page(lambda url: url.startswith(origin + ":")
@@ -190,7 +196,7 @@ def main():
 
         with SandboxProviders(sandbox_executable, os.path.join(root, "sandbox.log")) as sandbox:
             sandbox.change_settings({"autoConsent": "off",
-                                     "redirectURIs": list(REDIRECTS.values())})
+                                     "redirectURIs": [*REDIRECTS.values(), CUSTOM_REDIRECT]})
             expected = {
                 "google": sandbox.create_mailbox("google", "ann@example.com", "Ann")["accountID"],
                 "microsoft": sandbox.create_mailbox("microsoft", "bob@outlook.example",
@@ -210,7 +216,24 @@ def main():
                 if connected != expected[provider]:
                     raise AssertionError(f"{provider}: connected {connected!r}, "
                                          f"expected {expected[provider]!r}")
-                print(f"ok {provider}: {connected} connected through Chromium")
+                print(f"ok {provider}: {connected} connected through Chromium over loopback")
+            first_google = json.loads(lookup_item(f"account:{expected['google']}"))
+
+            # The custom scheme: the browser asks the desktop (xdg-open needs a display to
+            # consult the scheme's handler), and this origin may open the scheme without asking.
+            configuration["google"]["redirectURI"] = CUSTOM_REDIRECT
+            with open(config_path, "w", encoding="utf-8") as file:
+                json.dump(configuration, file)
+            allow_scheme(os.path.join(home, ".config", "chromium"), sandbox.base_url)
+            xvfb, env["DISPLAY"] = start_xvfb(os.path.join(root, "xvfb.log"))
+            try:
+                connected = sign_in(sandbox, driver, config_path, "google", env, root,
+                                    loopback=False)
+            finally:
+                xvfb.stop()
+            if connected != expected["google"]:
+                raise AssertionError(f"custom scheme: connected {connected!r}")
+            print(f"ok google: {connected} connected again through the custom scheme")
 
         index = json.loads(lookup_item(INDEX_KEY) or b"[]")
         if index != [expected["google"], expected["microsoft"]]:
@@ -219,11 +242,30 @@ def main():
             stored = json.loads(lookup_item(f"account:{account_id}"))
             if not stored["tokens"]["accessToken"] or not stored["tokens"].get("refreshToken"):
                 raise AssertionError(f"{account_id} was saved without its tokens")
-        print("ok keyring: both accounts saved with their tokens")
+        google = json.loads(lookup_item(f"account:{expected['google']}"))
+        if google["tokens"]["accessToken"] == first_google["tokens"]["accessToken"]:
+            raise AssertionError("the second Gmail sign-in did not replace the tokens")
+        print("ok keyring: both accounts saved with their tokens, Gmail's the newer ones")
         return 0
     finally:
         shutil.rmtree(root, ignore_errors=True)
         reap_orphans()
+
+
+def allow_scheme(user_data_dir, origin):
+    """The profile's permission for the page at origin to open the redirect scheme, as a person
+    gives it by ticking "Always allow" in the browser's question."""
+    path = os.path.join(user_data_dir, "Default", "Preferences")
+    preferences = {}
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as file:
+            preferences = json.load(file)
+    handlers = preferences.setdefault("protocol_handler", {})
+    pairs = handlers.setdefault("allowed_origin_protocol_pairs", {})
+    pairs[origin] = {CUSTOM_REDIRECT.split(":")[0]: True}
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as file:
+        json.dump(preferences, file)
 
 
 def reap_orphans():
