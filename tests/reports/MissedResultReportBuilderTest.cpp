@@ -210,29 +210,5 @@ TEST(MissedResultReportBuilder, CutsFieldsAfterRedactionToTheirLimits) {
     EXPECT_EQ(field(report, "Linux: "), repeated(accented, 120));
 }
 
-TEST(MissedResultReportBuilder, KindsConvertByTheirExactRawValues) {
-    struct Row {
-        MissedResultKind kind;
-        const char* raw;
-        const char* display;
-    };
-    const Row rows[] = {
-        {MissedResultKind::signInCode, "signInCode", "Sign-in code"},
-        {MissedResultKind::signInLink, "signInLink", "Sign-in link"},
-        {MissedResultKind::emailConfirmation, "emailConfirmation", "Email-confirmation link"},
-        {MissedResultKind::passwordReset, "passwordReset", "Password-reset result"},
-        {MissedResultKind::unsure, "unsure", "Not sure"},
-    };
-    ASSERT_EQ(std::size(rows), allMissedResultKinds.size());
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        SCOPED_TRACE(rows[i].raw);
-        EXPECT_EQ(allMissedResultKinds[i], rows[i].kind);
-        EXPECT_EQ(rawValue(rows[i].kind), rows[i].raw);
-        EXPECT_EQ(displayName(rows[i].kind), rows[i].display);
-        EXPECT_EQ(missedResultKindFromRawValue(rows[i].raw), rows[i].kind);
-    }
-    EXPECT_EQ(missedResultKindFromRawValue("SignInCode"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace loftwing
