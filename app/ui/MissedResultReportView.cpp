@@ -71,6 +71,13 @@ QPixmap themedPixmap(const char* themeName, const char* fallback, int size, qrea
         return themed.pixmap(QSize(size, size), ratio);
     }
     QPixmap pixmap = QIcon(QString::fromLatin1(fallback)).pixmap(QSize(size, size), ratio);
+    if (pixmap.isNull()) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "report",
+                             std::string("Bundled icon not drawn, is Qt's SVG icon engine "
+                                         "installed? ") +
+                                 fallback);
+        return pixmap;
+    }
     QPainter painter(&pixmap);
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(pixmap.rect(), tint);
