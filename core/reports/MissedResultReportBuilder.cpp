@@ -115,11 +115,18 @@ std::string redactedText(std::string_view text, int limit) {
             }
         }
     }
-    if (const auto* pattern = codes()) {
+    // A replacement changes what borders the runs after it: "5xa--root--------m----m--4a" loses
+    // "5xa--root", and the hyphens that followed a letter now follow "]", so the runs after it
+    // line up differently and "m----m--4a" appears. Passes repeat until one replaces nothing;
+    // each removes at least one digit, so they end.
+    for (bool replacedAny = true; replacedAny;) {
+        replacedAny = false;
+        const auto* pattern = codes();
         UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(redacted, status));
+        std::unique_ptr<icu::RegexMatcher> matcher(
+            pattern != nullptr ? pattern->matcher(redacted, status) : nullptr);
         std::vector<std::pair<int32_t, int32_t>> runs;
-        while (U_SUCCESS(status) && matcher->find(status)) {
+        while (matcher && U_SUCCESS(status) && matcher->find(status)) {
             runs.emplace_back(matcher->start(status), matcher->end(status));
         }
         // Last to first, so that a replacement never moves a run still to visit.
@@ -127,6 +134,7 @@ std::string redactedText(std::string_view text, int limit) {
             const int32_t length = run->second - run->first;
             if (isLikelyCode(icu::UnicodeString(redacted, run->first, length))) {
                 redacted.replace(run->first, length, u"[code removed]");
+                replacedAny = true;
             }
         }
     }

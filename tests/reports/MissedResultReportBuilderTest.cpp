@@ -42,6 +42,8 @@ TEST(MissedResultReportBuilder, RedactsLinksAndLikelyCodes) {
          "<[link removed]>'s \"[link removed]\""},
         {"scheme alone is no link", "https:// is what they sent", "https:// is what they sent"},
         {"code exposed by link removal", "ab12https://x.example", "[code removed][link removed]"},
+        {"runs lined up anew by a replacement", "5xa--root--------m----m--4a",
+         "[code removed]--------[code removed]"},
         {"word characters around a run keep it whole", "caf\u00e91234", "caf\u00e91234"},
         {"redacted text is collapsed", "  code\t\t998877\n\nthanks  ",
          "code [code removed] thanks"},
