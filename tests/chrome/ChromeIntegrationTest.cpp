@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 #include <vector>
 
 namespace zevirudi {
@@ -248,29 +247,6 @@ TEST(ChromeIntegration, OpensTheSetupPage) {
         EXPECT_EQ(workspace.openedByDefault, row.byDefault);
         EXPECT_EQ(workspace.revealed.size(), row.revealed ? 1U : 0U);
     }
-
-    loftwing::test::FakeWorkspace failing;
-    failing.onOpen = [](const std::string&) {
-        throw std::system_error(ENOENT, std::generic_category(), "exec");
-    };
-    EXPECT_THROW(ChromeIntegration::openSetupPage(configuration("abc"), std::nullopt, failing),
-                 std::system_error);
-}
-
-TEST(ChromeIntegration, UserConfigHomeFollowsXdgThenHome) {
-    const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
-    const char* savedHome = std::getenv("HOME");
-    const std::string xdg = savedXdg ? savedXdg : "";
-    const std::string homeValue = savedHome ? savedHome : "";
-
-    ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-config", 1);
-    EXPECT_EQ(ChromeIntegration::userConfigHome(), fs::path("/tmp/xdg-config"));
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    ::setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(ChromeIntegration::userConfigHome(), fs::path("/home/someone/.config"));
-
-    savedXdg ? ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
-    savedHome ? ::setenv("HOME", homeValue.c_str(), 1) : ::unsetenv("HOME");
 }
 
 }  // namespace

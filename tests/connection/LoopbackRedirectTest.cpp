@@ -24,12 +24,6 @@ namespace {
 
 using loftwing::MailProvider;
 
-std::string queryValue(const std::string& url, const std::string& name) {
-    const auto parsed = boost::urls::parse_uri(url);
-    const auto found = parsed->params().find(name);
-    return found == parsed->params().end() ? "" : std::string((*found).value);
-}
-
 // One GET as a browser would send it, to an address "http://host:port".
 httplib::Result get(const std::string& origin, const std::string& target) {
     httplib::Client client(origin);
@@ -75,7 +69,8 @@ TEST(LoopbackRedirectTest, OneMatchingRequestCompletesTheSignIn) {
 
         // The authorization request names the port the system chose.
         const std::string authorization = workspace->waitForOpened();
-        const std::string redirectURI = queryValue(authorization, "redirect_uri");
+        const std::string redirectURI(
+            (*boost::urls::parse_uri(authorization)->params().find("redirect_uri")).value);
         const auto redirect = boost::urls::parse_uri(redirectURI);
         ASSERT_TRUE(redirect);
         EXPECT_EQ(redirect->encoded_host(), row.host);

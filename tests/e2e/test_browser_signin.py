@@ -1,15 +1,7 @@
-"""Sign-in through the browser, end to end: a Gmail and an Outlook inbox are connected by the
-account connector with the Chrome authenticator, which finds "Chromium" through BrowserLocator and
-starts it with the provider's authorization request. The test drives that very browser over the
-DevTools protocol, clicks "Allow" on the sandbox providers' consent page, and the redirect comes
-back to the connector through the loopback listener (127.0.0.1 for Google, localhost for
-Microsoft). Then Gmail is connected again with the custom scheme: the driver registers itself as
-the scheme's desktop handler, Chromium hands the redirect to xdg-open, and the handler started by
-the desktop passes it to the running driver. Both accounts must then be in the private keyring,
-Gmail's with the newer tokens.
-
-Run inside tests/helpers/run-with-private-keyring (CTest does). The browser on the search path is a
-wrapper around /usr/lib/chromium/chromium that puts the protocol on two FIFOs the test opened.
+"""Sign-in through the browser, end to end, with real Chromium against the sandbox providers:
+Gmail and Outlook over the loopback redirect (127.0.0.1, localhost), then Gmail again over the
+custom scheme and the desktop's handler; both accounts must end up in the private keyring. Run
+inside tests/helpers/run-with-private-keyring (CTest does); see README.md here.
 """
 
 import json
@@ -35,32 +27,29 @@ CUSTOM_REDIRECT = "com.loftwing.multi:/oauth2redirect"
 # Chromium as a desktop entry would start it, with the protocol on the test's FIFOs. The pipes
 # folder comes through the environment, which the browser launch passes on.
 WRAPPER = """#!/bin/sh
+echo $$ > "$ZEVIRUDI_E2E_PIPES/pid"
 exec {chromium} {flags} --user-data-dir="$HOME/.config/chromium" \\
   3<"$ZEVIRUDI_E2E_PIPES/in" 4>"$ZEVIRUDI_E2E_PIPES/out" 2>>"$ZEVIRUDI_E2E_PIPES/stderr" "$@"
 """
 
-# Waits in the page for the consent form's button and presses it once the answer is on its way.
-CLICK_ALLOW = """new Promise((resolve) => {
-  const press = () => {
-    const allow = document.getElementById("allow");
-    if (allow) { resolve(true); setTimeout(() => allow.click(), 0); } else { setTimeout(press, 20); }
-  };
-  press();
-})"""
 
-PAGE_TEXT = """new Promise((resolve) => {
-  const read = () => {
-    const text = document.body ? document.body.innerText : "";
-    if (text.includes("return to Zevirudi")) { resolve(text); } else { setTimeout(read, 20); }
-  };
-  read();
-})"""
+
+def when(condition, value):
+    """JavaScript for the page: a promise that waits until condition holds, then gives value."""
+    return (f"new Promise((resolve) => {{ const tick = () => ({condition}) ? resolve({value}) "
+            f": setTimeout(tick, 20); tick(); }})")
+
+
+# The consent form's button is pressed once the answer to the evaluation is on its way.
+CLICK_ALLOW = when('document.getElementById("allow")',
+                   '(setTimeout(() => document.getElementById("allow").click(), 0), true)')
+PAGE_TEXT = when('document.body && document.body.innerText.includes("return to Zevirudi")',
+                 "document.body.innerText")
 
 
 class LaunchedChromium(Chromium):
-    """A browser someone else started, reached through FIFOs opened before it started. The test
-    is a child subreaper, so the browser becomes its child once the launcher's middle process
-    has left, and can be reaped like one it started itself."""
+    """A browser the product started, reached through FIFOs opened before; the test is a subreaper,
+    so the browser becomes its child once the launcher's middle process has left."""
 
     def __init__(self, pipes):
         self._buffer = b""
@@ -73,45 +62,21 @@ class LaunchedChromium(Chromium):
         self._write_fd = os.open(os.path.join(pipes, "in"), os.O_RDWR | os.O_CLOEXEC)
         os.set_blocking(self._write_fd, False)
         self._read_fd = os.open(os.path.join(pipes, "out"), os.O_RDWR | os.O_CLOEXEC)
+        self._pipes = pipes
         self.pid = None
         self._pidfd = None
 
     def find_process(self):
-        """The browser's pid, once it answers: the only child of this test running Chromium."""
+        """Takes the browser's pid, which the wrapper wrote before it became the browser."""
         self.call("Browser.getVersion", timeout=30)
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open(f"/proc/{entry}/stat", encoding="utf-8") as stat:
-                    parent = int(stat.read().rpartition(")")[2].split()[1])
-                executable = os.readlink(f"/proc/{entry}/exe")
-            except OSError:
-                continue
-            if parent == os.getpid() and executable == CHROMIUM:
-                self.pid = int(entry)
-                self._pidfd = os.pidfd_open(self.pid)
-                return
-        raise DriverError("the launched browser is not a child of the test")
+        with open(os.path.join(self._pipes, "pid"), encoding="utf-8") as file:
+            self.pid = int(file.read())
+        self._pidfd = os.pidfd_open(self.pid)
 
     def page(self, showing, timeout=30.0):
-        """Attaches to the tab once its address is one for which showing(url) is true; returns
-        the session id."""
-
-        def wanted(info):
-            return info.get("type") == "page" and showing(info.get("url", ""))
-
-        self.call("Target.setDiscoverTargets", {"discover": True})
-        pages = [t for t in self.call("Target.getTargets")["targetInfos"] if wanted(t)]
-        if pages:
-            target = pages[0]
-        else:
-            event = self.wait_for_event(
-                lambda m: m.get("method") in ("Target.targetCreated", "Target.targetInfoChanged")
-                and wanted(m["params"]["targetInfo"]), timeout)
-            target = event["params"]["targetInfo"]
-        return self.call("Target.attachToTarget", {"targetId": target["targetId"],
-                                                   "flatten": True})["sessionId"]
+        """Attaches to the tab once showing(its address) is true; returns the session id."""
+        return self.attach(lambda info: info.get("type") == "page"
+                           and showing(info.get("url", "")), timeout)
 
     def evaluate_loaded(self, session_id, expression, attempts=5):
         """evaluate, again when the page's first document gave way to the one being loaded
@@ -136,8 +101,7 @@ class LaunchedChromium(Chromium):
 
 
 def sign_in(sandbox, driver, config_path, provider, env, root, loopback=True):
-    """Runs the driver for one provider and plays the person at the browser; returns the
-    account id the driver printed."""
+    """Runs the driver and plays the person at the browser; returns the account id it printed."""
     pipes = tempfile.mkdtemp(prefix=f"pipes-{provider}.", dir=root)
     for name in ("in", "out", "urls"):
         os.mkfifo(os.path.join(pipes, name), 0o600)
@@ -249,7 +213,6 @@ def main():
         return 0
     finally:
         shutil.rmtree(root, ignore_errors=True)
-        reap_orphans()
 
 
 def allow_scheme(user_data_dir, origin):
@@ -266,17 +229,6 @@ def allow_scheme(user_data_dir, origin):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as file:
         json.dump(preferences, file)
-
-
-def reap_orphans():
-    """The browser's helpers that outlived it were handed to this subreaper: reap the ended."""
-    while True:
-        try:
-            pid, _ = os.waitpid(-1, os.WNOHANG)
-        except ChildProcessError:
-            return
-        if pid == 0:
-            return
 
 
 if __name__ == "__main__":
