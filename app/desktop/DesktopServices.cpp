@@ -1,0 +1,48 @@
+#include "desktop/DesktopServices.h"
+
+#include "bundle/AppBundle.h"
+#include "chrome/BrowserLocator.h"
+#include "oauth/CurlTransport.h"
+#include "records/Errors.h"
+#include "storage/KeychainAccountStore.h"
+#include "storage/SecretServiceKeychainStore.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace zevirudi {
+
+AccountManagerServices makeDesktopServices() {
+    auto configuration = loadBundledConfiguration();
+    auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
+        "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
+    AccountManagerServices services;
+    services.accountStore = std::make_shared<loftwing::KeychainAccountStore>(std::move(keychain));
+    services.transport = std::make_shared<loftwing::CurlTransport>();
+    services.chromeIntegration = std::make_shared<ChromeIntegration>(
+        ChromeIntegration::userConfigHome(), executablePath(), resourceDirectory());
+    services.openSetupPage = openChromeSetupPage;
+    services.configuration = std::move(configuration);
+    // The connector needs the browser sign-in, which routes the redirect that reaches this
+    // process through SingleInstance; until it exists, connecting reports the missing service.
+    return services;
+}
+
+void openChromeSetupPage(const loftwing::LoftwingAppConfiguration& configuration,
+                         const std::optional<std::filesystem::path>& extensionFolder) {
+    if (!configuration.usesChromeWebStore() && extensionFolder) {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QString::fromStdString(extensionFolder->string())));
+    }
+    const auto& page = configuration.extensionInstallURL;
+    if (!loftwing::parsesAsURL(page)) {
+        throw loftwing::LoftwingMultiError::itemNotFound();
+    }
+    if (BrowserLocator().openURL(page) ||
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(page)))) {
+        return;
+    }
+    throw loftwing::LoftwingMultiError::itemNotFound();
+}
+
+}  // namespace zevirudi
