@@ -58,8 +58,9 @@ LoftwingDesktopApp::URLHandler& LoftwingDesktopApp::openURLsHandler() {
 
 int LoftwingDesktopApp::run(int argc, char** argv) {
     if (!hasDisplay()) {
-        std::fputs("zevirudi: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n",
-                   stderr);
+        std::fputs(
+            "zevirudi: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n",
+            stderr);
         return 1;
     }
     loftwing::setLogSink(std::make_shared<loftwing::SyslogSink>());

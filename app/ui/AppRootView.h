@@ -20,8 +20,7 @@ class AppRootView : public QWidget {
     static constexpr const char* didCompleteOnboardingKey = "did-complete-onboarding-v1";
 
     // Starts preparing at once. `settings` holds the onboarding flag and outlives the view.
-    AppRootView(AccountManagerViewModel& viewModel, QSettings& settings,
-                QWidget* parent = nullptr);
+    AppRootView(AccountManagerViewModel& viewModel, QSettings& settings, QWidget* parent = nullptr);
 
     // Absent until the decision is taken.
     std::optional<bool> onboardingIsPresented() const { return onboardingIsPresented_; }

@@ -28,8 +28,8 @@ QLabel* text(const QString& content, qreal scale, QFont::Weight weight, bool sec
 
 }  // namespace
 
-OnboardingView::OnboardingView(AccountManagerViewModel& viewModel,
-                               std::function<void()> completion, QWidget* parent)
+OnboardingView::OnboardingView(AccountManagerViewModel& viewModel, std::function<void()> completion,
+                               QWidget* parent)
     : QWidget(parent) {
     setFixedSize(570, 520);
     auto* layout = new QVBoxLayout(this);
@@ -55,7 +55,8 @@ OnboardingView::OnboardingView(AccountManagerViewModel& viewModel,
                                           "receives your codes."),
                            1.0, QFont::Normal, true));
     auto* chrome = new QPushButton(QStringLiteral("Open Chrome setup"));
-    QObject::connect(chrome, &QPushButton::clicked, this, [&viewModel] { viewModel.openChromeSetup(); });
+    QObject::connect(chrome, &QPushButton::clicked, this,
+                     [&viewModel] { viewModel.openChromeSetup(); });
     layout->addWidget(chrome, 0, Qt::AlignLeft);
     layout->addStretch(2);
 
