@@ -66,7 +66,7 @@ int runApplication(int argc, char** argv) {
     instance.start({});
     zevirudi::AccountManagerViewModel viewModel(zevirudi::makeDesktopServices);
     const auto info = zevirudi::BundleInfo::read(zevirudi::resourceDirectory() / "Info.json");
-    zevirudi::AppUpdates updates(info, nullptr);
+    zevirudi::AppUpdates updates(info, zevirudi::deferredCurlTransport());
     QSettings settings;
     zevirudi::DesktopWindow window(viewModel, updates, settings, info);
     FirstPaint watch;

@@ -8,7 +8,6 @@
 #include "ui/Glyphs.h"
 
 #include "bundle/AppBundle.h"
-#include "oauth/CurlTransport.h"
 #include "support/LogSink.h"
 
 #include <QApplication>
@@ -79,7 +78,7 @@ int LoftwingDesktopApp::run(int argc, char** argv) {
 
     AccountManagerViewModel viewModel(makeDesktopServices);
     const auto info = BundleInfo::read(resourceDirectory() / "Info.json");
-    AppUpdates updates(info, std::make_shared<loftwing::CurlTransport>());
+    AppUpdates updates(info, deferredCurlTransport());
     QSettings settings;
 
     DesktopWindow window(viewModel, updates, settings, info);

@@ -5,6 +5,7 @@
 #include "ui/Glyphs.h"
 #include "ui/OnboardingView.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
@@ -43,8 +44,19 @@ AppRootView::AppRootView(AccountManagerViewModel& viewModel, QSettings& settings
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSizeConstraint(QLayout::SetFixedSize);
-    present(progressView());
-    viewModel_.prepare().then(this, [this] { decide(); });
+    auto* progress = progressView();
+    progress->installEventFilter(this);
+    present(progress);
+}
+
+bool AppRootView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && !didStartPreparing_) {
+        didStartPreparing_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { viewModel_.prepare().then(this, [this] { decide(); }); },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AppRootView::decide() {

@@ -203,6 +203,7 @@ TEST(AccountManagerViewModelTest, OnboardingIsShownOnlyWhenNeverCompletedAndNoAc
         settings.setValue(AppRootView::didCompleteOnboardingKey, row.didComplete);
 
         AppRootView root(fixture.viewModel, settings);
+        root.show();
         EXPECT_FALSE(root.onboardingIsPresented().has_value()) << "undecided while preparing";
         ASSERT_TRUE(
             QTest::qWaitFor([&] { return root.onboardingIsPresented().has_value(); }, 10'000));
