@@ -15,6 +15,7 @@
 #include "desktop/SingleInstance.h"
 #include "helpers/SpawnedProcess.h"
 #include "helpers/XvfbServer.h"
+#include "storage/ConfiguredAccountStore.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
 #include "support/Time.h"
@@ -89,7 +90,7 @@ int runApplication(int argc, char** argv) {
 
 void seedThreeAccounts() {
     loftwing::KeychainAccountStore store(std::make_shared<loftwing::SecretServiceKeychainStore>(
-        "com.loftwing.multi.accounts", std::nullopt));
+        loftwing::accountsKeychainService, std::nullopt));
     const auto expires = loftwing::currentTime() + std::chrono::hours(1);
     const struct {
         const char* id;

@@ -5,8 +5,7 @@
 #include "host/DeferredTransport.h"
 #include "oauth/CurlTransport.h"
 #include "records/Errors.h"
-#include "storage/KeychainAccountStore.h"
-#include "storage/SecretServiceKeychainStore.h"
+#include "storage/ConfiguredAccountStore.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -20,10 +19,8 @@ std::shared_ptr<loftwing::HTTPTransport> deferredCurlTransport() {
 
 AccountManagerServices makeDesktopServices() {
     auto configuration = loadBundledConfiguration();
-    auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
-        "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
     AccountManagerServices services;
-    services.accountStore = std::make_shared<loftwing::KeychainAccountStore>(std::move(keychain));
+    services.accountStore = loftwing::makeConfiguredAccountStore(configuration);
     services.transport = deferredCurlTransport();
     services.chromeIntegration = std::make_shared<ChromeIntegration>(
         ChromeIntegration::userConfigHome(), executablePath(), resourceDirectory());
