@@ -4,6 +4,7 @@
 #include "ui/AccountRow.h"
 #include "ui/AddAccountView.h"
 #include "ui/Glyphs.h"
+#include "ui/MissedResultReportView.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -162,6 +163,9 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
         QStringLiteral("The helper starts only when Chrome asks for a recent sign-in email."),
         0.88));
     footerLayout->addLayout(status, 1);
+    auto* report = new QPushButton(QStringLiteral("Report missed result"));
+    QObject::connect(report, &QPushButton::clicked, this, &AccountManagerView::presentReport);
+    footerLayout->addWidget(report, 0, Qt::AlignVCenter);
     auto* install = new QPushButton(QStringLiteral("Install extension"));
     QObject::connect(install, &QPushButton::clicked, this,
                      [this] { viewModel_.openChromeSetup(); });
@@ -232,6 +236,17 @@ void AccountManagerView::refresh() {
                           devicePixelRatioF()));
     chromeText_->setText(installed ? QStringLiteral("Chrome connection installed")
                                    : QStringLiteral("Chrome connection not installed"));
+}
+
+void AccountManagerView::presentReport() {
+    const auto* configuration = viewModel_.configuration();
+    auto* sheet = new MissedResultReportView(
+        viewModel_.accounts(), viewModel_.chromeState().has_value(),
+        configuration != nullptr && configuration->google.isConfigured(),
+        configuration != nullptr && configuration->microsoft.isConfigured(), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
 }
 
 void AccountManagerView::refreshSheet() {

@@ -15,7 +15,8 @@ class AccountManagerViewModel;
 class AddAccountView;
 
 // The main window's screen after onboarding: the connected inboxes with their mail access, adding,
-// reconnecting, removing and checking them, and the state of the Chrome connection. Failures
+// reconnecting, removing and checking them, the state of the Chrome connection, and the
+// missed-result report. Failures
 // show in an alert that clears the view model's errorMessage when dismissed.
 class AccountManagerView : public QWidget {
     Q_OBJECT
@@ -26,6 +27,7 @@ class AccountManagerView : public QWidget {
     void refresh();
     void refreshSheet();
     void refreshAlert();
+    void presentReport();
 
     AccountManagerViewModel& viewModel_;
     QStackedWidget* content_ = nullptr;
