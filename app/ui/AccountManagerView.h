@@ -16,8 +16,8 @@ class AddAccountView;
 
 // The main window's screen after onboarding: the connected inboxes with their mail access, adding,
 // reconnecting, removing and checking them, the state of the Chrome connection, and the
-// missed-result report. Failures
-// show in an alert that clears the view model's errorMessage when dismissed.
+// missed-result report. Failures show in an alert that clears the view model's errorMessage when
+// dismissed.
 class AccountManagerView : public QWidget {
     Q_OBJECT
   public:
