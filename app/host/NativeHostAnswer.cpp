@@ -9,13 +9,24 @@
 namespace zevirudi {
 namespace {
 
+std::string frameWithError(const std::string& message) {
+    loftwing::NativeHostResponse response;
+    response.ok = false;
+    response.error = loftwing::prefixCharacters(message, 240);
+    // A response of one short error text always encodes.
+    return loftwing::NativeMessageCodec::encode(response);
+}
+
 NativeHostAnswer answer(const std::string& callerOrigin, const std::string& frame,
                         const NativeHostEnvironment& environment) {
     const auto request = loftwing::NativeMessageCodec::decode<loftwing::NativeHostRequest>(frame);
     const auto configuration = environment.loadConfiguration();
     // Nothing of the request is looked at, and the keyring is not touched, for any other caller.
     if (callerOrigin != configuration.extensionOrigin()) {
-        throw loftwing::LoftwingMultiError::authenticationFailed();
+        // Answered without throwing: a process's first exception costs it the unwinder's set-up.
+        const auto refusal = loftwing::LoftwingMultiError::authenticationFailed();
+        return {frameWithError(loftwing::userFacingDescription(refusal).value_or("")), std::nullopt,
+                std::nullopt};
     }
     auto handled = handleWithoutServices(request);
     if (!handled) {
@@ -53,11 +64,7 @@ std::string errorFrame(std::exception_ptr error) {
         }
     } catch (...) {
     }
-    loftwing::NativeHostResponse response;
-    response.ok = false;
-    response.error = loftwing::prefixCharacters(message, 240);
-    // A response of one short error text always encodes.
-    return loftwing::NativeMessageCodec::encode(response);
+    return frameWithError(message);
 }
 
 }  // namespace zevirudi
