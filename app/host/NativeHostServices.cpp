@@ -9,6 +9,7 @@
 #include "mail/RetrySleep.h"
 #include "monitor/MailboxMonitor.h"
 #include "oauth/OAuthTokenManager.h"
+#include "storage/ConfiguredAccountStore.h"
 #include "storage/KeychainAccountStore.h"
 
 namespace zevirudi {
@@ -17,7 +18,7 @@ NativeHostServices makeNativeHostServices(const loftwing::LoftwingAppConfigurati
                                           bool warmUpNetwork) {
     const std::optional<std::string> accessGroup = configuration.keychainAccessGroup;
     auto keychain = std::make_shared<DeferredKeychainStore>([accessGroup] {
-        return loadSecretServiceStore("com.loftwing.multi.accounts", accessGroup);
+        return loadSecretServiceStore(loftwing::accountsKeychainService, accessGroup);
     });
     auto accountStore = std::make_shared<loftwing::KeychainAccountStore>(keychain);
     auto transport = std::make_shared<DeferredTransport>(loadCurlTransport);
