@@ -1,0 +1,97 @@
+#include "ui/OnboardingLook.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPalette>
+#include <QPushButton>
+
+namespace zevirudi {
+namespace {
+
+bool isDark(const QWidget* widget) {
+    return widget->palette().color(QPalette::Window).lightness() < 128;
+}
+
+}  // namespace
+
+QLabel* textLabel(const QString& text, qreal scale, QFont::Weight weight) {
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * scale);
+    font.setWeight(weight);
+    label->setFont(font);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QLabel* secondaryLabel(const QString& text, qreal scale) {
+    auto* label = textLabel(text, scale);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+QFrame* card(QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QStringLiteral("onboardingCard"));
+    frame->setStyleSheet(
+        QStringLiteral("QFrame#onboardingCard { background-color: palette(base); "
+                       "border: 1px solid palette(mid); border-radius: 10px; }"));
+    return frame;
+}
+
+void makeProminent(QPushButton* button) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, palette.color(QPalette::Highlight));
+    palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+    button->setPalette(palette);
+    QFont font = button->font();
+    font.setWeight(QFont::DemiBold);
+    button->setFont(font);
+    button->setMinimumWidth(120);
+}
+
+QColor successColor(const QWidget* widget) {
+    return isDark(widget) ? QColor(0x57, 0xe3, 0x89) : QColor(0x26, 0xa2, 0x69);
+}
+
+QColor warningColor(const QWidget* widget) {
+    return isDark(widget) ? QColor(0xff, 0xa3, 0x48) : QColor(0xc6, 0x46, 0x00);
+}
+
+QColor errorColor(const QWidget* widget) {
+    return isDark(widget) ? QColor(0xff, 0x7b, 0x63) : QColor(0xc0, 0x1c, 0x28);
+}
+
+QPixmap symbolPixmap(const QString& themeName, QStyle::StandardPixmap fallback, const QColor& color,
+                     int size, qreal devicePixelRatio) {
+    QIcon icon = QIcon::fromTheme(themeName + QStringLiteral("-symbolic"));
+    if (icon.isNull()) {
+        icon = QIcon::fromTheme(themeName);
+    }
+    if (icon.isNull()) {
+        icon = QApplication::style()->standardIcon(fallback);
+    }
+    QPixmap pixmap = icon.pixmap(QSize(size, size), devicePixelRatio);
+    // Keep the shape, take the colour: symbolic icons are one shape in one colour.
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    return pixmap;
+}
+
+QLabel* symbolLabel(const QString& themeName, QStyle::StandardPixmap fallback, const QColor& color,
+                    int size, const QString& accessibleName) {
+    auto* label = new QLabel;
+    label->setPixmap(symbolPixmap(themeName, fallback, color, size, label->devicePixelRatioF()));
+    label->setFixedSize(size, size);
+    label->setAccessibleName(accessibleName);
+    return label;
+}
+
+}  // namespace zevirudi
