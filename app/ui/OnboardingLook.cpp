@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace zevirudi {
 namespace {
 
@@ -25,6 +27,8 @@ QLabel* textLabel(const QString& text, qreal scale, QFont::Weight weight) {
     label->setFont(font);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
+    // Inside a button a label would otherwise take the button's text colour.
+    label->setForegroundRole(QPalette::WindowText);
     return label;
 }
 
@@ -53,7 +57,43 @@ void makeProminent(QPushButton* button) {
     QFont font = button->font();
     font.setWeight(QFont::DemiBold);
     button->setFont(font);
-    button->setMinimumWidth(120);
+    roomy(button);
+    button->setMinimumWidth(std::max(button->minimumWidth(), 120));
+}
+
+void roomy(QPushButton* button, const QString& longestText) {
+    const QString saved = button->text();
+    if (!longestText.isEmpty()) {
+        button->setText(longestText);
+    }
+    const QSize hint = button->sizeHint();
+    button->setText(saved);
+    button->setMinimumSize(hint.width() + 20, std::max(hint.height(), 32));
+}
+
+QPixmap selectionMark(bool selected, const QWidget* widget, int size, qreal devicePixelRatio) {
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle = QRectF(0, 0, size, size).adjusted(1.5, 1.5, -1.5, -1.5);
+    const QColor accent = widget->palette().color(QPalette::Highlight);
+    if (!selected) {
+        painter.setPen(QPen(widget->palette().color(QPalette::PlaceholderText), 1.5));
+        painter.drawEllipse(circle);
+        return pixmap;
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(accent);
+    painter.drawEllipse(circle);
+    QPen tick(widget->palette().color(QPalette::HighlightedText), size * 0.11, Qt::SolidLine,
+              Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(tick);
+    painter.drawPolyline(QPolygonF{QPointF(size * 0.3, size * 0.52),
+                                   QPointF(size * 0.45, size * 0.66),
+                                   QPointF(size * 0.71, size * 0.37)});
+    return pixmap;
 }
 
 QColor successColor(const QWidget* widget) {

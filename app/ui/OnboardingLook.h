@@ -24,6 +24,11 @@ QFrame* card(QWidget* parent = nullptr);
 // The palette's highlight as a button fill: the desktop's "suggested action".
 void makeProminent(QPushButton* button);
 
+// Room around a button's text, sized for the longest text it will show.
+void roomy(QPushButton* button, const QString& longestText = QString());
+// A list row's selection mark: a filled circle with a tick when selected, else an empty ring.
+QPixmap selectionMark(bool selected, const QWidget* widget, int size, qreal devicePixelRatio);
+
 // Status colours that stay readable on light and dark windows.
 QColor successColor(const QWidget* widget);
 QColor warningColor(const QWidget* widget);

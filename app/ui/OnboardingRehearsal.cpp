@@ -2,6 +2,7 @@
 
 #include "ui/OnboardingLook.h"
 
+#include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,10 +44,17 @@ OnboardingRehearsal::OnboardingRehearsal(bool didRun, std::function<void()> play
     field_->setFocusPolicy(Qt::NoFocus);
     field_->setAccessibleName(QStringLiteral("Verification code"));
     field_->setMinimumHeight(34);
+    QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    digits.setPointSizeF(field_->font().pointSizeF() * 1.15);
+    digits.setLetterSpacing(QFont::AbsoluteSpacing, 2.0);
+    field_->setFont(digits);
+    field_->setTextMargins(6, 0, 6, 0);
     caption->setBuddy(field_);
     row->addWidget(field_, 1);
     button_ = new QPushButton;
     button_->setObjectName(QStringLiteral("trySampleCode"));
+    button_->setText(QStringLiteral("Try sample code"));
+    roomy(button_);
     button_->setMinimumHeight(34);
     QObject::connect(button_, &QPushButton::clicked, this, &OnboardingRehearsal::run);
     row->addWidget(button_);

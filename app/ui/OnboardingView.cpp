@@ -29,7 +29,7 @@ namespace {
 using loftwing::AccountCheck;
 using loftwing::MailProvider;
 
-constexpr QSize viewSize(600, 580);
+constexpr QSize viewSize(570, 560);
 constexpr int pageMargin = 36;
 
 // A step's frame: title and lead text over its own content.
@@ -47,7 +47,7 @@ QWidget* page(QLabel* title, QLabel* text = nullptr) {
 }
 
 QLabel* title(const QString& text) {
-    auto* label = textLabel(text, 1.75, QFont::Bold);
+    auto* label = textLabel(text, 1.6, QFont::Bold);
     label->setAccessibleName(text);
     return label;
 }
@@ -188,6 +188,8 @@ OnboardingView::OnboardingView(AccountManagerViewModel& viewModel, std::function
     back_ = new QPushButton(QStringLiteral("Back"));
     back_->setObjectName(QStringLiteral("back"));
     back_->setToolTip(QStringLiteral("Esc"));
+    roomy(back_);
+    back_->setMinimumWidth(std::max(back_->minimumWidth(), 96));
     QObject::connect(back_, &QPushButton::clicked, this, [this] { setStep(previousStep(step_)); });
     bar->addWidget(back_);
     bar->addStretch(1);
@@ -223,9 +225,10 @@ QWidget* OnboardingView::introductionPage() {
     layout->addLayout(symbolLine(symbolLabel(QStringLiteral("input-mouse"), QStyle::SP_ArrowForward,
                                              palette().color(QPalette::Highlight), 18),
                                  note));
-    layout->addSpacing(10);
-    layout->addWidget(new IntroCodeDemo(environment_.reduceMotion));
+    // The demo sits in the free space rather than under the text.
     layout->addStretch(1);
+    layout->addWidget(new IntroCodeDemo(environment_.reduceMotion));
+    layout->addStretch(2);
     return widget;
 }
 
@@ -263,7 +266,7 @@ QWidget* OnboardingView::chromePage() {
     actions->setSpacing(14);
     chromeSetupButton_ = new QPushButton;
     chromeSetupButton_->setObjectName(QStringLiteral("openChromeSetup"));
-    chromeSetupButton_->setMinimumHeight(34);
+    roomy(chromeSetupButton_, QStringLiteral("Open Chrome setup again"));
     QObject::connect(chromeSetupButton_, &QPushButton::clicked, this,
                      &OnboardingView::openChromeSetup);
     actions->addWidget(chromeSetupButton_);
@@ -273,7 +276,9 @@ QWidget* OnboardingView::chromePage() {
     status->setSpacing(6);
     status->addWidget(symbolLabel(QStringLiteral("object-select"), QStyle::SP_DialogApplyButton,
                                   successColor(this), 16));
-    status->addWidget(textLabel(QStringLiteral("Chrome setup opened"), 1.0, QFont::Medium));
+    auto* opened = textLabel(QStringLiteral("Chrome setup opened"), 1.0, QFont::Medium);
+    opened->setWordWrap(false);
+    status->addWidget(opened);
     actions->addWidget(chromeSetupStatus_);
     actions->addStretch(1);
     layout->addLayout(actions);
@@ -332,9 +337,8 @@ QWidget* OnboardingView::permissionPage() {
     disclosure->setText(QStringLiteral("How to remove access"));
     disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     disclosure->setAutoRaise(true);
-    disclosure->setCheckable(true);
-    QObject::connect(disclosure, &QToolButton::toggled, this, [this](bool open) {
-        permissionDetailIsVisible_ = open;
+    QObject::connect(disclosure, &QToolButton::clicked, this, [this] {
+        permissionDetailIsVisible_ = !permissionDetailIsVisible_;
         refresh();
     });
     permissionDisclosure_ = disclosure;
@@ -380,7 +384,7 @@ QWidget* OnboardingView::connectContent() {
         for (const auto& choice : choices) {
             const QString text = isConnecting_ ? QStringLiteral("Waiting for consent…")
                                                : QString::fromUtf8(choice.title);
-            auto* arrow = symbolLabel(QStringLiteral("send-to"), QStyle::SP_ArrowRight,
+            auto* arrow = symbolLabel(QStringLiteral("go-next"), QStyle::SP_ArrowRight,
                                       palette().color(QPalette::PlaceholderText), 14);
             auto* button = rowButton(providerGlyph(choice.provider, 20, devicePixelRatioF()), text,
                                      nullptr, arrow);
@@ -437,12 +441,14 @@ QWidget* OnboardingView::connectContent() {
             auto* checkAgain = new QPushButton(QStringLiteral("Check again"));
             checkAgain->setObjectName(QStringLiteral("checkAgain"));
             checkAgain->setEnabled(!busy);
+            roomy(checkAgain);
             QObject::connect(checkAgain, &QPushButton::clicked, this,
                              [this] { viewModel_.checkAccounts(); });
             buttons->addWidget(checkAgain);
             auto* connectAgain = new QPushButton(QStringLiteral("Connect again"));
             connectAgain->setObjectName(QStringLiteral("connectAgain"));
             connectAgain->setEnabled(!busy);
+            roomy(connectAgain);
             const MailProvider provider = first.provider;
             const QString email = QString::fromStdString(first.email);
             QObject::connect(connectAgain, &QPushButton::clicked, this,
@@ -496,9 +502,11 @@ QWidget* OnboardingView::soundPage() {
         soundMarks_[index]->setFixedSize(20, 20);
         layout->addWidget(soundMarks_[index]);
         auto* lines = new QVBoxLayout;
-        lines->setSpacing(1);
+        lines->setSpacing(2);
+        lines->addStretch(1);
         lines->addWidget(textLabel(label(sound), 1.0, QFont::DemiBold));
         lines->addWidget(secondaryLabel(description(sound), 0.92));
+        lines->addStretch(1);
         layout->addLayout(lines, 1);
         layout->addWidget(symbolLabel(QStringLiteral("audio-volume-high"), QStyle::SP_MediaVolume,
                                       palette().color(QPalette::PlaceholderText), 18));
@@ -618,19 +626,15 @@ void OnboardingView::refresh() {
     chromeSetupError_->setVisible(chromeSetupFailed_ && message.has_value());
     chromeConfirmation_->setChecked(chromeSetupIsConfirmed_);
 
-    permissionDisclosure_->setIcon(style()->standardIcon(
-        permissionDetailIsVisible_ ? QStyle::SP_TitleBarUnshadeButton
-                                   : QStyle::SP_ToolBarHorizontalExtensionButton));
+    permissionDisclosure_->setArrowType(permissionDetailIsVisible_ ? Qt::DownArrow
+                                                                   : Qt::RightArrow);
     permissionDetail_->setVisible(permissionDetailIsVisible_);
 
     const QString stored = storedArrivalSoundText(settings_);
     for (std::size_t index = 0; index < allArrivalSounds.size(); ++index) {
         const ArrivalSound sound = allArrivalSounds[index];
         const bool selected = rawValue(sound) == stored;
-        soundMarks_[index]->setPixmap(
-            selected ? symbolPixmap(QStringLiteral("object-select"), QStyle::SP_DialogApplyButton,
-                                    palette().color(QPalette::Highlight), 20, devicePixelRatioF())
-                     : QPixmap());
+        soundMarks_[index]->setPixmap(selectionMark(selected, this, 20, devicePixelRatioF()));
         soundRows_[index]->setAccessibleName(label(sound) + QStringLiteral(", ") +
                                              description(sound) +
                                              (selected ? QStringLiteral(", selected") : QString()));

@@ -11,11 +11,11 @@
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
+class QToolButton;
 class QVBoxLayout;
 
 namespace zevirudi {
@@ -92,7 +92,7 @@ class OnboardingView : public QWidget {
     QWidget* chromeSetupStatus_ = nullptr;
     QLabel* chromeSetupError_ = nullptr;
     QCheckBox* chromeConfirmation_ = nullptr;
-    QAbstractButton* permissionDisclosure_ = nullptr;
+    QToolButton* permissionDisclosure_ = nullptr;
     QWidget* permissionDetail_ = nullptr;
     QLabel* connectTitle_ = nullptr;
     QVBoxLayout* connectSlot_ = nullptr;
