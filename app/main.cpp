@@ -20,11 +20,12 @@ int runDesktop(int argc, char** argv) {
     }
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-        std::fprintf(stderr, "zevirudi: the desktop application cannot be loaded: %s\n", ::dlerror());
+        std::fprintf(stderr, "zevirudi: the desktop application cannot be loaded: %s\n",
+                     ::dlerror());
         return 1;
     }
-    auto* run = reinterpret_cast<zevirudi::RunDesktopFunction>(
-        ::dlsym(handle, zevirudi::runDesktopSymbol));
+    auto* run =
+        reinterpret_cast<zevirudi::RunDesktopFunction>(::dlsym(handle, zevirudi::runDesktopSymbol));
     if (run == nullptr) {
         std::fprintf(stderr, "zevirudi: %s has no entry point\n", module.c_str());
         return 1;

@@ -2,23 +2,26 @@
 
 #include "bundle/AppBundle.h"
 #include "chrome/BrowserLocator.h"
+#include "host/DeferredTransport.h"
 #include "oauth/CurlTransport.h"
 #include "records/Errors.h"
-#include "storage/KeychainAccountStore.h"
-#include "storage/SecretServiceKeychainStore.h"
+#include "storage/ConfiguredAccountStore.h"
 
 #include <QDesktopServices>
 #include <QUrl>
 
 namespace zevirudi {
 
+std::shared_ptr<loftwing::HTTPTransport> deferredCurlTransport() {
+    return std::make_shared<DeferredTransport>(
+        [] { return std::make_shared<loftwing::CurlTransport>(); });
+}
+
 AccountManagerServices makeDesktopServices() {
     auto configuration = loadBundledConfiguration();
-    auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
-        "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
     AccountManagerServices services;
-    services.accountStore = std::make_shared<loftwing::KeychainAccountStore>(std::move(keychain));
-    services.transport = std::make_shared<loftwing::CurlTransport>();
+    services.accountStore = loftwing::makeConfiguredAccountStore(configuration);
+    services.transport = deferredCurlTransport();
     services.chromeIntegration = std::make_shared<ChromeIntegration>(
         ChromeIntegration::userConfigHome(), executablePath(), resourceDirectory());
     services.openSetupPage = openChromeSetupPage;

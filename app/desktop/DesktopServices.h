@@ -9,6 +9,10 @@ namespace zevirudi {
 // executable. Throws what loading the configuration throws.
 AccountManagerServices makeDesktopServices();
 
+// The libcurl transport, started on its first request: the window's first frame does not wait
+// for the HTTP stack.
+std::shared_ptr<loftwing::HTTPTransport> deferredCurlTransport();
+
 // Opens Chrome (else Chromium) on the configuration's install page, after showing the unpacked
 // extension folder when the build does not use the Chrome Web Store; without a browser, the
 // desktop's default handler. Throws LoftwingMultiError::itemNotFound when nothing opened.

@@ -8,7 +8,6 @@
 #include "ui/Glyphs.h"
 
 #include "bundle/AppBundle.h"
-#include "oauth/CurlTransport.h"
 #include "support/LogSink.h"
 
 #include <QApplication>
@@ -58,8 +57,9 @@ LoftwingDesktopApp::URLHandler& LoftwingDesktopApp::openURLsHandler() {
 
 int LoftwingDesktopApp::run(int argc, char** argv) {
     if (!hasDisplay()) {
-        std::fputs("zevirudi: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n",
-                   stderr);
+        std::fputs(
+            "zevirudi: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n",
+            stderr);
         return 1;
     }
     loftwing::setLogSink(std::make_shared<loftwing::SyslogSink>());
@@ -78,7 +78,7 @@ int LoftwingDesktopApp::run(int argc, char** argv) {
 
     AccountManagerViewModel viewModel(makeDesktopServices);
     const auto info = BundleInfo::read(resourceDirectory() / "Info.json");
-    AppUpdates updates(info, std::make_shared<loftwing::CurlTransport>());
+    AppUpdates updates(info, deferredCurlTransport());
     QSettings settings;
 
     DesktopWindow window(viewModel, updates, settings, info);

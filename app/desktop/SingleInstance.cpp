@@ -62,7 +62,8 @@ SingleInstance::~SingleInstance() = default;
 QString SingleInstance::defaultSocketPath() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && runtime[0] == '/') {
-        return QDir(QString::fromLocal8Bit(runtime)).filePath(QStringLiteral("com.loftwing.multi.desktop"));
+        return QDir(QString::fromLocal8Bit(runtime))
+            .filePath(QStringLiteral("com.loftwing.multi.desktop"));
     }
     const QString folder =
         QDir::temp().filePath(QStringLiteral("com.loftwing.multi-%1").arg(::getuid()));
@@ -161,8 +162,7 @@ void SingleInstance::read(QLocalSocket* socket) {
     socket->write(QByteArray(1, acknowledgement));
     socket->flush();
     socket->disconnectFromServer();
-    emit activationRequested(payload.isEmpty() ? QStringList()
-                                               : payload.split(QLatin1Char('\n')));
+    emit activationRequested(payload.isEmpty() ? QStringList() : payload.split(QLatin1Char('\n')));
 }
 
 }  // namespace zevirudi

@@ -41,18 +41,24 @@ QLabel* secondary(const QString& text, qreal scale = 1.0) {
 }
 
 QPushButton* addAccountButton(AccountManagerViewModel& viewModel, QWidget* parent) {
-    auto* button = new QPushButton(glyphIcon(Glyph::plus, parent->palette().color(QPalette::ButtonText)),
-                                   QStringLiteral("Add account"));
-    QObject::connect(button, &QPushButton::clicked, parent, [&viewModel] { viewModel.presentAddAccount(); });
+    auto* button =
+        new QPushButton(glyphIcon(Glyph::plus, parent->palette().color(QPalette::ButtonText)),
+                        QStringLiteral("Add account"));
+    QObject::connect(button, &QPushButton::clicked, parent,
+                     [&viewModel] { viewModel.presentAddAccount(); });
     return button;
 }
 
 QWidget* centred(std::initializer_list<QWidget*> widgets) {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(96, 0, 96, 0);
+    layout->setSpacing(10);
     layout->addStretch(1);
     for (auto* widget : widgets) {
-        layout->addWidget(widget, 0, Qt::AlignHCenter);
+        // Wrapped text takes the column's width, so that its height follows its lines.
+        auto* text = qobject_cast<QLabel*>(widget);
+        layout->addWidget(widget, 0, text && text->wordWrap() ? Qt::Alignment() : Qt::AlignHCenter);
     }
     layout->addStretch(1);
     return page;
@@ -90,19 +96,21 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     busy->setRange(0, 0);
     busy->setTextVisible(false);
     busy->setFixedWidth(180);
-    content_->addWidget(centred({busy, secondary(QStringLiteral("Loading accounts…"))}));
+    auto* loading = secondary(QStringLiteral("Loading accounts…"));
+    loading->setAlignment(Qt::AlignHCenter);
+    content_->addWidget(centred({busy, loading}));
 
     auto* envelope = new QLabel;
-    envelope->setPixmap(glyphPixmap(Glyph::envelopeBadge, palette().color(QPalette::PlaceholderText), 44,
+    envelope->setPixmap(glyphPixmap(Glyph::envelope, palette().color(QPalette::PlaceholderText), 48,
                                     devicePixelRatioF()));
     auto* description = secondary(QStringLiteral(
         "Add each Gmail, Outlook, or Hotmail inbox that can receive your sign-in emails."));
     description->setAlignment(Qt::AlignHCenter);
-    description->setFixedWidth(340);
     auto* addFirst = addAccountButton(viewModel_, this);
     addFirst->setDefault(true);
-    content_->addWidget(centred({envelope, label(QStringLiteral("No mail accounts"), 1.25, QFont::DemiBold),
-                                 description, addFirst}));
+    content_->addWidget(
+        centred({envelope, label(QStringLiteral("No mail accounts"), 1.25, QFont::DemiBold),
+                 description, addFirst}));
 
     auto* listPageWidget = new QWidget;
     auto* listLayout = new QVBoxLayout(listPageWidget);
@@ -126,6 +134,11 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     layout->addWidget(content_, 1);
 
     // Footer.
+    auto* rule = new QFrame;
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Plain);
+    rule->setStyleSheet(QStringLiteral("color: rgba(128, 128, 128, 0.3);"));
+    layout->addWidget(rule);
     auto* footer = new QFrame;
     footer->setAutoFillBackground(true);
     QPalette footerPalette = footer->palette();
@@ -146,19 +159,21 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     statusLine->addWidget(chromeText_, 1);
     status->addLayout(statusLine);
     status->addWidget(secondary(
-        QStringLiteral("The helper starts only when Chrome asks for a recent sign-in email."), 0.88));
+        QStringLiteral("The helper starts only when Chrome asks for a recent sign-in email."),
+        0.88));
     footerLayout->addLayout(status, 1);
     auto* install = new QPushButton(QStringLiteral("Install extension"));
-    QObject::connect(install, &QPushButton::clicked, this, [this] { viewModel_.openChromeSetup(); });
+    QObject::connect(install, &QPushButton::clicked, this,
+                     [this] { viewModel_.openChromeSetup(); });
     footerLayout->addWidget(install, 0, Qt::AlignVCenter);
     layout->addWidget(footer);
 
-    for (auto signal : {&AccountManagerViewModel::accountsChanged,
-                        &AccountManagerViewModel::accountChecksChanged,
-                        &AccountManagerViewModel::isLoadingChanged,
-                        &AccountManagerViewModel::isCheckingAccountsChanged,
-                        &AccountManagerViewModel::isConnectingChanged,
-                        &AccountManagerViewModel::chromeStateChanged}) {
+    for (auto signal :
+         {&AccountManagerViewModel::accountsChanged, &AccountManagerViewModel::accountChecksChanged,
+          &AccountManagerViewModel::isLoadingChanged,
+          &AccountManagerViewModel::isCheckingAccountsChanged,
+          &AccountManagerViewModel::isConnectingChanged,
+          &AccountManagerViewModel::chromeStateChanged}) {
         QObject::connect(&viewModel_, signal, this, &AccountManagerView::refresh);
     }
     QObject::connect(&viewModel_, &AccountManagerViewModel::presentedSheetChanged, this,
@@ -199,7 +214,9 @@ void AccountManagerView::refresh() {
         }
         rows_->addWidget(new AccountRow(
             account, check, isBusy,
-            [this, account] { viewModel_.connect(account.provider, QString::fromStdString(account.email)); },
+            [this, account] {
+                viewModel_.connect(account.provider, QString::fromStdString(account.email));
+            },
             [this, account] { viewModel_.remove(account); }));
     }
     rows_->addStretch(1);
@@ -208,10 +225,11 @@ void AccountManagerView::refresh() {
     check_->setEnabled(!isBusy);
 
     const bool installed = viewModel_.chromeState().has_value();
-    chromeGlyph_->setPixmap(installed ? glyphPixmap(Glyph::checkCircle, QColor(0x2E, 0x9E, 0x44), 16,
-                                                    devicePixelRatioF())
-                                      : glyphPixmap(Glyph::warningTriangle, QColor(0xD9, 0x6C, 0x00), 16,
-                                                    devicePixelRatioF()));
+    chromeGlyph_->setPixmap(
+        installed
+            ? glyphPixmap(Glyph::checkCircle, QColor(0x2E, 0x9E, 0x44), 16, devicePixelRatioF())
+            : glyphPixmap(Glyph::warningTriangle, QColor(0xD9, 0x6C, 0x00), 16,
+                          devicePixelRatioF()));
     chromeText_->setText(installed ? QStringLiteral("Chrome connection installed")
                                    : QStringLiteral("Chrome connection not installed"));
 }
@@ -240,7 +258,8 @@ void AccountManagerView::refreshAlert() {
                                  QMessageBox::Ok, this);
         alert_->setAttribute(Qt::WA_DeleteOnClose);
         alert_->setWindowModality(Qt::WindowModal);
-        QObject::connect(alert_, &QDialog::finished, this, [this] { viewModel_.clearErrorMessage(); });
+        QObject::connect(alert_, &QDialog::finished, this,
+                         [this] { viewModel_.clearErrorMessage(); });
         alert_->open();
     }
     alert_->setText(*message);

@@ -35,8 +35,7 @@ QFuture<bool> resolved(bool value) {
     return QtFuture::makeReadyFuture(value);
 }
 
-std::vector<AccountCheck> pollChecks(const AccountManagerServices& services,
-                                     std::stop_token stop) {
+std::vector<AccountCheck> pollChecks(const AccountManagerServices& services, std::stop_token stop) {
     auto tokenManager = std::make_shared<loftwing::OAuthTokenManager>(
         services.accountStore, services.transport,
         loftwing::tokenManagerConfigurations(services.configuration));
@@ -135,9 +134,10 @@ QFuture<void> AccountManagerViewModel::checkAccounts() {
         return done();
     }
     setIsCheckingAccounts(true);
-    return runOffMainThread(pool_, [services = *services_, stop = stop_.get_token()] {
-               return pollChecks(services, stop);
-           })
+    return runOffMainThread(pool_,
+                            [services = *services_, stop = stop_.get_token()] {
+                                return pollChecks(services, stop);
+                            })
         .then(this, [this](Outcome<std::vector<AccountCheck>> outcome) {
             if (outcome.value) {
                 setAccountChecks(std::move(*outcome.value));
@@ -157,19 +157,17 @@ QFuture<bool> AccountManagerViewModel::connect(loftwing::MailProvider provider,
     }
     setIsConnecting(true);
     setErrorMessage(std::nullopt);
-    return runOffMainThread(pool_,
-                            [connector = services_->connector, provider,
-                             hint = email.toStdString(), stop = stop_.get_token()] {
-                                return connector->connect(provider, hint, stop);
-                            })
+    return runOffMainThread(
+               pool_,
+               [connector = services_->connector, provider, hint = email.toStdString(),
+                stop = stop_.get_token()] { return connector->connect(provider, hint, stop); })
         .then(this,
               [this](Outcome<ConnectedAccount> outcome) -> QFuture<bool> {
                   if (outcome.error) {
                       if (const auto text = reportFailure(
                               outcome.error, "The mail account could not be connected.")) {
                           loftwing::logMessage(loftwing::LogLevel::error, "accounts",
-                                               "Account connection failed: " +
-                                                   text->toStdString());
+                                               "Account connection failed: " + text->toStdString());
                       }
                       setIsConnecting(false);
                       return resolved(false);
@@ -187,10 +185,8 @@ QFuture<void> AccountManagerViewModel::remove(const ConnectedAccount& account) {
     if (!services_ || !services_->accountStore) {
         return done();
     }
-    return runOffMainThread(pool_,
-                            [store = services_->accountStore, id = account.id] {
-                                store->remove(id);
-                            })
+    return runOffMainThread(
+               pool_, [store = services_->accountStore, id = account.id] { store->remove(id); })
         .then(this,
               [this](Outcome<std::monostate> outcome) -> QFuture<void> {
                   if (outcome.error) {
@@ -206,11 +202,11 @@ QFuture<void> AccountManagerViewModel::installChromeConnection() {
     if (!services_ || !services_->chromeIntegration) {
         return done();
     }
-    return runOffMainThread(pool_,
-                            [chrome = services_->chromeIntegration,
-                             configuration = services_->configuration] {
-                                return chrome->installNativeHost(configuration);
-                            })
+    return runOffMainThread(
+               pool_,
+               [chrome = services_->chromeIntegration, configuration = services_->configuration] {
+                   return chrome->installNativeHost(configuration);
+               })
         .then(this, [this](Outcome<ChromeIntegrationState> outcome) {
             if (outcome.error) {
                 reportFailure(outcome.error, "The Chrome connection could not be installed.");
@@ -231,11 +227,9 @@ QFuture<bool> AccountManagerViewModel::openChromeSetup() {
                   if (chromeState_) {
                       folder = chromeState_->extensionFolderURL;
                   }
-                  return runOffMainThread(pool_,
-                                          [open = services_->openSetupPage,
-                                           configuration = services_->configuration, folder] {
-                                              open(configuration, folder);
-                                          })
+                  return runOffMainThread(pool_, [open = services_->openSetupPage,
+                                                  configuration = services_->configuration,
+                                                  folder] { open(configuration, folder); })
                       .then(this, [this](Outcome<std::monostate> outcome) {
                           if (outcome.error) {
                               reportFailure(outcome.error, "Google Chrome could not be opened.");

@@ -78,7 +78,9 @@ class AccountManagerViewModel : public QObject {
     // Resolves to true when Chrome was opened on the extension page.
     QFuture<bool> openChromeSetup();
 
-    void presentAddAccount() { setPresentedSheet(AddAccountDestination{QStringLiteral("add-account")}); }
+    void presentAddAccount() {
+        setPresentedSheet(AddAccountDestination{QStringLiteral("add-account")});
+    }
     void dismissSheet() { setPresentedSheet(std::nullopt); }
     void clearErrorMessage() { setErrorMessage(std::nullopt); }
 

@@ -20,7 +20,9 @@ QLabel* caption(const QString& text, const QColor& color) {
     font.setPointSizeF(font.pointSizeF() * 0.88);
     label->setFont(font);
     QPalette palette = label->palette();
+    // Inside the list the labels draw with Text (the role that contrasts with Base).
     palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
     label->setPalette(palette);
     return label;
 }
@@ -32,12 +34,12 @@ QString AccountRow::statusText(const std::optional<loftwing::AccountCheck>& chec
         return QStringLiteral("Mail access not checked");
     }
     switch (check->status) {
-    case loftwing::AccountCheck::Status::ready:
-        return QStringLiteral("Mail access works");
-    case loftwing::AccountCheck::Status::reconnectRequired:
-        return QStringLiteral("Connect again to restore mail access");
-    case loftwing::AccountCheck::Status::unavailable:
-        break;
+        case loftwing::AccountCheck::Status::ready:
+            return QStringLiteral("Mail access works");
+        case loftwing::AccountCheck::Status::reconnectRequired:
+            return QStringLiteral("Connect again to restore mail access");
+        case loftwing::AccountCheck::Status::unavailable:
+            break;
     }
     return QStringLiteral("Mail access failed. Try the check again.");
 }
@@ -59,7 +61,8 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
     auto* tile = new QLabel;
     tile->setFixedSize(30, 30);
     tile->setAlignment(Qt::AlignCenter);
-    tile->setStyleSheet(QStringLiteral("background: rgba(128, 128, 128, 0.14); border-radius: 8px;"));
+    tile->setStyleSheet(
+        QStringLiteral("background: rgba(128, 128, 128, 0.14); border-radius: 8px;"));
     tile->setPixmap(glyphPixmap(isGoogle ? Glyph::envelope : Glyph::envelopeBadge,
                                 isGoogle ? QColor(0xE5, 0x39, 0x35) : QColor(0x1E, 0x6F, 0xE0), 18,
                                 devicePixelRatioF()));
@@ -75,8 +78,9 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
     text->addWidget(email);
     text->addWidget(caption(QString::fromUtf8(loftwing::displayName(account.provider).data()),
                             palette().color(QPalette::PlaceholderText)));
-    text->addWidget(caption(statusText(check),
-                            statusIsWarning(check) ? orange : palette().color(QPalette::PlaceholderText)));
+    text->addWidget(caption(statusText(check), statusIsWarning(check)
+                                                   ? orange
+                                                   : palette().color(QPalette::PlaceholderText)));
     layout->addLayout(text, 1);
 
     if (check && check->status == loftwing::AccountCheck::Status::reconnectRequired) {

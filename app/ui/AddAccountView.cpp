@@ -73,12 +73,13 @@ AddAccountView::AddAccountView(AccountManagerViewModel& viewModel, QWidget* pare
         segment->setAutoDefault(false);
         group->addButton(segment);
         segments->addWidget(segment, 1);
-        QObject::connect(segment, &QPushButton::toggled, this, [this, provider = provider](bool on) {
-            if (on) {
-                provider_ = provider;
-                refresh();
-            }
-        });
+        QObject::connect(segment, &QPushButton::toggled, this,
+                         [this, provider = provider](bool on) {
+                             if (on) {
+                                 provider_ = provider;
+                                 refresh();
+                             }
+                         });
     }
     layout->addLayout(segments);
     notConfigured_ = coloured(QColor(0xD9, 0x6C, 0x00));
@@ -92,8 +93,8 @@ AddAccountView::AddAccountView(AccountManagerViewModel& viewModel, QWidget* pare
     email_->setPlaceholderText(QStringLiteral("name@example.com"));
     layout->addWidget(email_);
     auto* hint = coloured(palette().color(QPalette::PlaceholderText));
-    hint->setText(
-        QStringLiteral("You will approve read-only inbox access on the provider's own sign-in page."));
+    hint->setText(QStringLiteral(
+        "You will approve read-only inbox access on the provider's own sign-in page."));
     layout->addWidget(hint);
 
     layout->addSpacing(10);
@@ -126,13 +127,15 @@ AddAccountView::AddAccountView(AccountManagerViewModel& viewModel, QWidget* pare
 void AddAccountView::refresh() {
     const bool configured = providerIsConfigured();
     notConfigured_->setVisible(!configured);
-    notConfigured_->setText(provider_ == loftwing::MailProvider::google
-                                ? QStringLiteral("The Google OAuth client is not configured in this test build.")
-                                : QStringLiteral("The Microsoft OAuth client is not configured in this test build."));
+    notConfigured_->setText(
+        provider_ == loftwing::MailProvider::google
+            ? QStringLiteral("The Google OAuth client is not configured in this test build.")
+            : QStringLiteral("The Microsoft OAuth client is not configured in this test build."));
     const auto& message = viewModel_.errorMessage();
     error_->setVisible(message.has_value());
     error_->setText(message.value_or(QString()));
-    error_->setAccessibleName(QStringLiteral("Account connection error: ") + message.value_or(QString()));
+    error_->setAccessibleName(QStringLiteral("Account connection error: ") +
+                              message.value_or(QString()));
     continue_->setText(viewModel_.isConnecting() ? QStringLiteral("Connecting…")
                                                  : QStringLiteral("Continue"));
     continue_->setEnabled(emailIsValid(email_->text()) && !viewModel_.isConnecting() && configured);

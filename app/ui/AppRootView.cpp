@@ -2,8 +2,10 @@
 
 #include "ui/AccountManagerView.h"
 #include "ui/AccountManagerViewModel.h"
+#include "ui/Glyphs.h"
 #include "ui/OnboardingView.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSettings>
@@ -16,13 +18,20 @@ QWidget* progressView() {
     auto* view = new QWidget;
     view->setFixedSize(570, 520);
     auto* layout = new QVBoxLayout(view);
+    layout->setSpacing(14);
     layout->addStretch(1);
+    auto* tile = new QLabel;
+    tile->setPixmap(brandTile(64, view->devicePixelRatioF()));
+    layout->addWidget(tile, 0, Qt::AlignHCenter);
     auto* busy = new QProgressBar;
     busy->setRange(0, 0);
     busy->setTextVisible(false);
-    busy->setFixedWidth(200);
+    busy->setFixedSize(160, 10);
     layout->addWidget(busy, 0, Qt::AlignHCenter);
     auto* title = new QLabel(QStringLiteral("Preparing Zevirudi…"));
+    QPalette palette = title->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    title->setPalette(palette);
     layout->addWidget(title, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     return view;
@@ -35,8 +44,19 @@ AppRootView::AppRootView(AccountManagerViewModel& viewModel, QSettings& settings
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
     layout_->setSizeConstraint(QLayout::SetFixedSize);
-    present(progressView());
-    viewModel_.prepare().then(this, [this] { decide(); });
+    auto* progress = progressView();
+    progress->installEventFilter(this);
+    present(progress);
+}
+
+bool AppRootView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && !didStartPreparing_) {
+        didStartPreparing_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { viewModel_.prepare().then(this, [this] { decide(); }); },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AppRootView::decide() {

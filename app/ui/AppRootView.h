@@ -19,9 +19,9 @@ class AppRootView : public QWidget {
   public:
     static constexpr const char* didCompleteOnboardingKey = "did-complete-onboarding-v1";
 
-    // Starts preparing at once. `settings` holds the onboarding flag and outlives the view.
-    AppRootView(AccountManagerViewModel& viewModel, QSettings& settings,
-                QWidget* parent = nullptr);
+    // Starts preparing once the progress view has been painted, so that preparing never delays
+    // the window's first frame. `settings` holds the onboarding flag and outlives the view.
+    AppRootView(AccountManagerViewModel& viewModel, QSettings& settings, QWidget* parent = nullptr);
 
     // Absent until the decision is taken.
     std::optional<bool> onboardingIsPresented() const { return onboardingIsPresented_; }
@@ -31,6 +31,9 @@ class AppRootView : public QWidget {
     // The content was replaced (the window may need to fit its new size).
     void contentChanged();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void decide();
     void present(QWidget* content);
@@ -38,6 +41,7 @@ class AppRootView : public QWidget {
     AccountManagerViewModel& viewModel_;
     QSettings& settings_;
     std::optional<bool> onboardingIsPresented_;
+    bool didStartPreparing_ = false;
     QVBoxLayout* layout_ = nullptr;
     QWidget* content_ = nullptr;
 };

@@ -6,9 +6,9 @@
 
 #include <QXmlStreamReader>
 
+#include <sodium.h>
 #include <boost/json/parse.hpp>
 #include <boost/url/parse.hpp>
-#include <sodium.h>
 
 #include <fstream>
 #include <iterator>
@@ -52,21 +52,27 @@ std::vector<AppcastItem> appcastItems(const std::string& xml) {
             } else if (item && name == QLatin1String("enclosure")) {
                 const auto attributes = reader.attributes();
                 item->url = attributes.value(QLatin1String("url")).toString().toStdString();
-                item->signature = attributes.value(sparkle, QLatin1String("edSignature")).toString().toStdString();
-                if (const auto version = attributes.value(sparkle, QLatin1String("version")); !version.isEmpty()) {
+                item->signature = attributes.value(sparkle, QLatin1String("edSignature"))
+                                      .toString()
+                                      .toStdString();
+                if (const auto version = attributes.value(sparkle, QLatin1String("version"));
+                    !version.isEmpty()) {
                     item->version = version.toString().toStdString();
                 }
-                if (const auto shown = attributes.value(sparkle, QLatin1String("shortVersionString")); !shown.isEmpty()) {
+                if (const auto shown =
+                        attributes.value(sparkle, QLatin1String("shortVersionString"));
+                    !shown.isEmpty()) {
                     item->shortVersion = shown.toString().toStdString();
                 }
-            } else if (item && reader.namespaceUri() == sparkle && name == QLatin1String("version")) {
+            } else if (item && reader.namespaceUri() == sparkle &&
+                       name == QLatin1String("version")) {
                 item->version = reader.readElementText().trimmed().toStdString();
             } else if (item && reader.namespaceUri() == sparkle &&
                        name == QLatin1String("shortVersionString")) {
                 item->shortVersion = reader.readElementText().trimmed().toStdString();
             }
-        } else if (token == QXmlStreamReader::EndElement && reader.name() == QLatin1String("item") &&
-                   item) {
+        } else if (token == QXmlStreamReader::EndElement &&
+                   reader.name() == QLatin1String("item") && item) {
             if (!item->url.empty() && !item->version.empty()) {
                 items.push_back(std::move(*item));
             }
@@ -99,10 +105,9 @@ UpdateCheckResult checkAppcast(loftwing::HTTPTransport& transport, const BundleI
     if (items.empty()) {
         return failed("The update feed lists no update.");
     }
-    const auto newest =
-        std::max_element(items.begin(), items.end(), [](const auto& a, const auto& b) {
-            return compareVersions(a.version, b.version) < 0;
-        });
+    const auto newest = std::max_element(
+        items.begin(), items.end(),
+        [](const auto& a, const auto& b) { return compareVersions(a.version, b.version) < 0; });
     if (compareVersions(newest->version, info.version) <= 0) {
         return {UpdateCheckResult::Kind::upToDate, {}, {}, {}};
     }
@@ -121,8 +126,10 @@ UpdateCheckResult checkAppcast(loftwing::HTTPTransport& transport, const BundleI
         return failed("The update's signature is not valid.");
     }
     const auto& shown = newest->shortVersion.empty() ? newest->version : newest->shortVersion;
-    return {UpdateCheckResult::Kind::available, QString::fromStdString(shown),
-            QString::fromStdString(newest->url), {}};
+    return {UpdateCheckResult::Kind::available,
+            QString::fromStdString(shown),
+            QString::fromStdString(newest->url),
+            {}};
 }
 
 }  // namespace
@@ -192,7 +199,8 @@ AppUpdates::~AppUpdates() {
 
 QFuture<UpdateCheckResult> AppUpdates::checkForUpdates() {
     if (!canCheckForUpdates_) {
-        return QtFuture::makeReadyFuture(failed("Update checks are not configured for this build."));
+        return QtFuture::makeReadyFuture(
+            failed("Update checks are not configured for this build."));
     }
     setCanCheckForUpdates(false);
     return runOffMainThread(pool_,

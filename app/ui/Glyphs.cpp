@@ -24,9 +24,9 @@ void paintEnvelope(QPainter& painter, const QRectF& box, const QColor& color) {
     painter.setPen(flap);
     painter.setBrush(Qt::NoBrush);
     const QPointF middle(body.center().x(), body.top() + body.height() * 0.55);
-    painter.drawPolyline(QPolygonF{body.topLeft() + QPointF(body.width() * 0.08, body.height() * 0.12),
-                                   middle,
-                                   body.topRight() + QPointF(-body.width() * 0.08, body.height() * 0.12)});
+    painter.drawPolyline(
+        QPolygonF{body.topLeft() + QPointF(body.width() * 0.08, body.height() * 0.12), middle,
+                  body.topRight() + QPointF(-body.width() * 0.08, body.height() * 0.12)});
 }
 
 }  // namespace
@@ -38,55 +38,55 @@ QPixmap glyphPixmap(Glyph glyph, const QColor& color, int size, qreal devicePixe
     const QRectF box(0, 0, size, size);
     const qreal stroke = std::max(1.5, size * 0.1);
     switch (glyph) {
-    case Glyph::envelope:
-        paintEnvelope(painter, box, color);
-        break;
-    case Glyph::envelopeBadge: {
-        paintEnvelope(painter, box.adjusted(0, size * 0.08, -size * 0.08, 0), color);
-        painter.setPen(QPen(Qt::white, size * 0.06));
-        painter.setBrush(color.darker(115));
-        painter.drawEllipse(QPointF(size * 0.8, size * 0.24), size * 0.17, size * 0.17);
-        break;
-    }
-    case Glyph::checkCircle: {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(color);
-        painter.drawEllipse(box.adjusted(1, 1, -1, -1));
-        painter.setPen(QPen(Qt::white, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPolyline(QPolygonF{QPointF(size * 0.3, size * 0.52),
-                                       QPointF(size * 0.44, size * 0.66),
-                                       QPointF(size * 0.71, size * 0.36)});
-        break;
-    }
-    case Glyph::warningTriangle: {
-        QPainterPath triangle;
-        triangle.moveTo(size * 0.5, size * 0.1);
-        triangle.lineTo(size * 0.95, size * 0.88);
-        triangle.lineTo(size * 0.05, size * 0.88);
-        triangle.closeSubpath();
-        painter.setPen(QPen(color, stroke * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(triangle);
-        painter.setPen(QPen(color, stroke * 0.9, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(size * 0.5, size * 0.38), QPointF(size * 0.5, size * 0.6));
-        painter.drawPoint(QPointF(size * 0.5, size * 0.74));
-        break;
-    }
-    case Glyph::plus:
-        painter.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(size * 0.5, size * 0.2), QPointF(size * 0.5, size * 0.8));
-        painter.drawLine(QPointF(size * 0.2, size * 0.5), QPointF(size * 0.8, size * 0.5));
-        break;
-    case Glyph::ellipsis:
-        painter.setPen(QPen(color, std::max(1.0, size * 0.07)));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(box.adjusted(1, 1, -1, -1));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(color);
-        for (const qreal x : {0.3, 0.5, 0.7}) {
-            painter.drawEllipse(QPointF(size * x, size * 0.5), size * 0.06, size * 0.06);
+        case Glyph::envelope:
+            paintEnvelope(painter, box, color);
+            break;
+        case Glyph::envelopeBadge: {
+            paintEnvelope(painter, box.adjusted(0, size * 0.08, -size * 0.08, 0), color);
+            painter.setPen(QPen(Qt::white, size * 0.06));
+            painter.setBrush(color.darker(115));
+            painter.drawEllipse(QPointF(size * 0.8, size * 0.24), size * 0.17, size * 0.17);
+            break;
         }
-        break;
+        case Glyph::checkCircle: {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(color);
+            painter.drawEllipse(box.adjusted(1, 1, -1, -1));
+            painter.setPen(QPen(Qt::white, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPolyline(QPolygonF{QPointF(size * 0.3, size * 0.52),
+                                           QPointF(size * 0.44, size * 0.66),
+                                           QPointF(size * 0.71, size * 0.36)});
+            break;
+        }
+        case Glyph::warningTriangle: {
+            QPainterPath triangle;
+            triangle.moveTo(size * 0.5, size * 0.1);
+            triangle.lineTo(size * 0.95, size * 0.88);
+            triangle.lineTo(size * 0.05, size * 0.88);
+            triangle.closeSubpath();
+            painter.setPen(QPen(color, stroke * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(triangle);
+            painter.setPen(QPen(color, stroke * 0.9, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(size * 0.5, size * 0.38), QPointF(size * 0.5, size * 0.6));
+            painter.drawPoint(QPointF(size * 0.5, size * 0.74));
+            break;
+        }
+        case Glyph::plus:
+            painter.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(size * 0.5, size * 0.2), QPointF(size * 0.5, size * 0.8));
+            painter.drawLine(QPointF(size * 0.2, size * 0.5), QPointF(size * 0.8, size * 0.5));
+            break;
+        case Glyph::ellipsis:
+            painter.setPen(QPen(color, std::max(1.0, size * 0.07)));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(box.adjusted(1, 1, -1, -1));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(color);
+            for (const qreal x : {0.3, 0.5, 0.7}) {
+                painter.drawEllipse(QPointF(size * x, size * 0.5), size * 0.06, size * 0.06);
+            }
+            break;
     }
     return pixmap;
 }

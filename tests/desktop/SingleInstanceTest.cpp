@@ -56,7 +56,8 @@ TEST(SingleInstanceTest, TheSecondProcessHandsItsURLsToTheFirst) {
         std::vector<std::string> urls;
         std::string received;
     } cases[] = {
-        {"one redirect URL", {"com.loftwing.multi:/oauth2redirect?code=c&state=s"},
+        {"one redirect URL",
+         {"com.loftwing.multi:/oauth2redirect?code=c&state=s"},
          "com.loftwing.multi:/oauth2redirect?code=c&state=s"},
         {"two URLs", {"x-a:/1", "x-b:/2"}, "x-a:/1 x-b:/2"},
         {"no URL raises the window", {}, "raise"},
@@ -86,7 +87,8 @@ TEST(SingleInstanceTest, AStaleOrForeignSocketIsReplaced) {
         }
         SpawnedProcess first({probe(), place.socket}, {{"QT_QPA_PLATFORM", "offscreen"}});
         ASSERT_EQ(first.readLine(10s), "primary");
-        SpawnedProcess second({probe(), place.socket, "x-a:/1"}, {{"QT_QPA_PLATFORM", "offscreen"}});
+        SpawnedProcess second({probe(), place.socket, "x-a:/1"},
+                              {{"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(second.readLine(10s), "forwarded");
         EXPECT_EQ(first.readLine(10s), "x-a:/1");
     }

@@ -12,8 +12,8 @@
 #include <QEventLoop>
 #include <QFuture>
 #include <QFutureWatcher>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <condition_variable>
 #include <mutex>
@@ -91,9 +91,13 @@ class ScriptedAuthenticator : public zevirudi::OAuthWebAuthenticating {
 };
 
 inline LoftwingAppConfiguration testConfiguration() {
-    ProviderOAuthConfiguration google{"client", "com.example.app:/oauth2redirect",
+    ProviderOAuthConfiguration google{"client",
+                                      "com.example.app:/oauth2redirect",
                                       "https://accounts.example.com/auth",
-                                      "https://accounts.example.com/token", {"openid"}, {}, {}};
+                                      "https://accounts.example.com/token",
+                                      {"openid"},
+                                      {},
+                                      {}};
     LoftwingAppConfiguration configuration;
     configuration.extensionID = "abcdefghijklmnopabcdefghijklmnop";
     configuration.extensionInstallURL = "https://example.com/extension";

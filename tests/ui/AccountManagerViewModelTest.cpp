@@ -1,8 +1,8 @@
 #include "ui/AccountManagerViewModel.h"
 
 #include "helpers/CapturingLogSink.h"
-#include "helpers/QtTestApplication.h"
 #include "helpers/DesktopTestSupport.h"
+#include "helpers/QtTestApplication.h"
 #include "ui/AppRootView.h"
 
 #include <QSettings>
@@ -18,8 +18,9 @@ using loftwing::MailProvider;
 using namespace loftwing::test;
 
 struct Fixture {
-    explicit Fixture(std::vector<loftwing::StoredAccount> accounts = {},
-                     std::function<std::string()> signIn = [] { return std::string(); })
+    explicit Fixture(
+        std::vector<loftwing::StoredAccount> accounts = {},
+        std::function<std::string()> signIn = [] { return std::string(); })
         : store(std::make_shared<GatedAccountStore>(std::move(accounts))),
           authenticator(std::make_shared<ScriptedAuthenticator>(std::move(signIn))),
           viewModel([this] { return testServices(store, authenticator, scratch); }) {
@@ -44,7 +45,8 @@ class DescribedError : public std::exception, public loftwing::LocalizedError {
 };
 
 TEST(AccountManagerViewModelTest, PrepareRunsOnceEvenWhenAskedAgainWhileRunning) {
-    Fixture fixture({storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
+    Fixture fixture(
+        {storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
     auto& model = fixture.viewModel;
     QSignalSpy loading(&model, &AccountManagerViewModel::isLoadingChanged);
     fixture.store->gate.close();
@@ -71,7 +73,7 @@ TEST(AccountManagerViewModelTest, PrepareRunsOnceEvenWhenAskedAgainWhileRunning)
 }
 
 TEST(AccountManagerViewModelTest, ConnectPressedTwiceStartsOneConnection) {
-    Fixture fixture({}, [] () -> std::string { throw loftwing::OperationCancelled(); });
+    Fixture fixture({}, []() -> std::string { throw loftwing::OperationCancelled(); });
     auto& model = fixture.viewModel;
     fixture.authenticator->gate.close();
 
@@ -96,15 +98,16 @@ TEST(AccountManagerViewModelTest, ConnectionFailuresAndTheirMessages) {
         std::optional<QString> message;
     } cases[] = {
         {"cancelled sign-in: no message",
-         [] () -> std::string { throw loftwing::OperationCancelled(); }, std::nullopt},
+         []() -> std::string { throw loftwing::OperationCancelled(); }, std::nullopt},
         {"error without a description: the fallback",
-         [] () -> std::string { throw std::runtime_error("socket closed"); },
+         []() -> std::string { throw std::runtime_error("socket closed"); },
          QStringLiteral("The mail account could not be connected.")},
         {"library error: its description",
-         [] () -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
-         QString::fromStdString(*loftwing::LoftwingMultiError::authenticationFailed().errorDescription())},
+         []() -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
+         QString::fromStdString(
+             *loftwing::LoftwingMultiError::authenticationFailed().errorDescription())},
         {"long description: cut to 300 characters",
-         [longText] () -> std::string { throw DescribedError(longText); },
+         [longText]() -> std::string { throw DescribedError(longText); },
          QString(300, QLatin1Char('x'))},
     };
     for (const auto& row : cases) {
@@ -129,7 +132,8 @@ TEST(AccountManagerViewModelTest, ConnectionFailuresAndTheirMessages) {
 }
 
 TEST(AccountManagerViewModelTest, StoreFailuresUseTheirFallbacks) {
-    Fixture fixture({storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
+    Fixture fixture(
+        {storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
     auto& model = fixture.viewModel;
     waitFor(model.loadAccounts());
     ASSERT_EQ(model.accounts().size(), 1u);
@@ -145,7 +149,8 @@ TEST(AccountManagerViewModelTest, StoreFailuresUseTheirFallbacks) {
 }
 
 TEST(AccountManagerViewModelTest, RemovingTheLastAccountEmptiesAccountsAndChecks) {
-    Fixture fixture({storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
+    Fixture fixture(
+        {storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
     auto& model = fixture.viewModel;
     waitFor(model.loadAccounts());
     ASSERT_EQ(model.accountChecks().size(), 1u);
@@ -159,9 +164,8 @@ TEST(AccountManagerViewModelTest, RemovingTheLastAccountEmptiesAccountsAndChecks
 
 TEST(AccountManagerViewModelTest, WithoutConfigurationNothingRunsAndConnectSaysSo) {
     qtTestApplication();
-    AccountManagerViewModel model([]() -> AccountManagerServices {
-        throw loftwing::LoftwingMultiError::itemNotFound();
-    });
+    AccountManagerViewModel model(
+        []() -> AccountManagerServices { throw loftwing::LoftwingMultiError::itemNotFound(); });
     EXPECT_EQ(model.errorMessage(), QStringLiteral("Zevirudi configuration could not be loaded."));
     EXPECT_EQ(model.configuration(), nullptr);
 
@@ -171,7 +175,8 @@ TEST(AccountManagerViewModelTest, WithoutConfigurationNothingRunsAndConnectSaysS
     const auto connected = model.connect(MailProvider::microsoft, QString());
     waitFor(connected);
     EXPECT_FALSE(connected.result());
-    EXPECT_EQ(model.errorMessage(), QStringLiteral("The account connection service is not available."));
+    EXPECT_EQ(model.errorMessage(),
+              QStringLiteral("The account connection service is not available."));
 }
 
 TEST(AccountManagerViewModelTest, OnboardingIsShownOnlyWhenNeverCompletedAndNoAccountExists) {
@@ -189,15 +194,19 @@ TEST(AccountManagerViewModelTest, OnboardingIsShownOnlyWhenNeverCompletedAndNoAc
         SCOPED_TRACE(row.name);
         std::vector<loftwing::StoredAccount> accounts;
         if (row.accounts > 0) {
-            accounts.push_back(storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear()));
+            accounts.push_back(
+                storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear()));
         }
         Fixture fixture(accounts);
-        QSettings settings(fixture.scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        QSettings settings(fixture.scratch.filePath(QStringLiteral("settings.ini")),
+                           QSettings::IniFormat);
         settings.setValue(AppRootView::didCompleteOnboardingKey, row.didComplete);
 
         AppRootView root(fixture.viewModel, settings);
+        root.show();
         EXPECT_FALSE(root.onboardingIsPresented().has_value()) << "undecided while preparing";
-        ASSERT_TRUE(QTest::qWaitFor([&] { return root.onboardingIsPresented().has_value(); }, 10'000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return root.onboardingIsPresented().has_value(); }, 10'000));
         EXPECT_EQ(*root.onboardingIsPresented(), row.expected);
     }
 }

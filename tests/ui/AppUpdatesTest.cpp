@@ -39,18 +39,22 @@ BundleInfo bundle(std::string feed, std::string key) {
 
 TEST(AppUpdatesTest, ConfiguredOnlyForAnHTTPSFeedAndA32ByteKey) {
     loftwing::test::qtTestApplication();
-    const auto key = [](std::size_t bytes) { return loftwing::base64Encode(std::string(bytes, 'k')); };
+    const auto key = [](std::size_t bytes) {
+        return loftwing::base64Encode(std::string(bytes, 'k'));
+    };
     const struct {
         const char* name;
         BundleInfo info;
         bool configured;
     } cases[] = {
-        {"https feed and 32-byte key", bundle("https://updates.example.com/appcast.xml", key(32)), true},
+        {"https feed and 32-byte key", bundle("https://updates.example.com/appcast.xml", key(32)),
+         true},
         {"http feed", bundle("http://updates.example.com/appcast.xml", key(32)), false},
         {"feed without a host", bundle("https:///appcast.xml", key(32)), false},
         {"31-byte key", bundle("https://updates.example.com/appcast.xml", key(31)), false},
         {"33-byte key", bundle("https://updates.example.com/appcast.xml", key(33)), false},
-        {"key that is not base64", bundle("https://updates.example.com/appcast.xml", "not base64!"), false},
+        {"key that is not base64", bundle("https://updates.example.com/appcast.xml", "not base64!"),
+         false},
         {"missing keys", bundle("", ""), false},
     };
     for (const auto& row : cases) {
@@ -73,7 +77,8 @@ TEST(AppUpdatesTest, OffersOnlyAVerifiedNewerVersion) {
   <item><title>0.9.0</title><enclosure url="https://updates.example.com/zevirudi-0.9.0.deb"
     sparkle:version="0.9.0" sparkle:edSignature="AAAA" length="3"/></item>
   <item><title>New</title><enclosure url="https://updates.example.com/zevirudi-new.deb"
-    sparkle:version=")" + version + R"(" sparkle:shortVersionString=")" + version +
+    sparkle:version=")" +
+               version + R"(" sparkle:shortVersionString=")" + version +
                R"(" sparkle:edSignature=")" + signature + R"(" length="23"/></item>
  </channel></rss>)";
     };
@@ -120,7 +125,8 @@ TEST(AppUpdatesTest, OffersOnlyAVerifiedNewerVersion) {
         EXPECT_EQ(row.kind == UpdateCheckResult::Kind::failed ? result.message : result.version,
                   row.text);
         if (row.kind == UpdateCheckResult::Kind::available) {
-            EXPECT_EQ(result.downloadURL, QStringLiteral("https://updates.example.com/zevirudi-new.deb"));
+            EXPECT_EQ(result.downloadURL,
+                      QStringLiteral("https://updates.example.com/zevirudi-new.deb"));
         }
         EXPECT_TRUE(updates.canCheckForUpdates());
     }
