@@ -1,6 +1,8 @@
 #include "ui/OnboardingLook.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -12,6 +14,22 @@
 
 namespace zevirudi {
 namespace {
+
+// Outside a desktop session Qt uses the bare "hicolor" theme, which has no symbols; most systems
+// still carry the freedesktop reference set, Adwaita's symbolic icons, so look there next.
+QIcon installedSymbol(const QString& themeName) {
+    const QString file = themeName + QStringLiteral("-symbolic.svg");
+    for (const QString& root : QIcon::themeSearchPaths()) {
+        const QDir scalable(root + QStringLiteral("/Adwaita/scalable"));
+        for (const QString& context : scalable.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString path = scalable.filePath(context + QLatin1Char('/') + file);
+            if (QFileInfo::exists(path)) {
+                return QIcon(path);
+            }
+        }
+    }
+    return {};
+}
 
 bool isDark(const QWidget* widget) {
     return widget->palette().color(QPalette::Window).lightness() < 128;
@@ -113,6 +131,9 @@ QPixmap symbolPixmap(const QString& themeName, QStyle::StandardPixmap fallback, 
     QIcon icon = QIcon::fromTheme(themeName + QStringLiteral("-symbolic"));
     if (icon.isNull()) {
         icon = QIcon::fromTheme(themeName);
+    }
+    if (icon.isNull()) {
+        icon = installedSymbol(themeName);
     }
     if (icon.isNull()) {
         icon = QApplication::style()->standardIcon(fallback);

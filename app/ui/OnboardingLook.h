@@ -34,8 +34,9 @@ QColor successColor(const QWidget* widget);
 QColor warningColor(const QWidget* widget);
 QColor errorColor(const QWidget* widget);
 
-// A symbol from the desktop's icon theme (the "-symbolic" variant first), else the style's own
-// standard icon, drawn in one colour the way the desktop draws symbolic icons.
+// A symbol from the desktop's icon theme (the "-symbolic" variant first), else from the
+// installed Adwaita symbols, else the style's own standard icon; drawn in one colour the way the
+// desktop draws symbolic icons.
 QPixmap symbolPixmap(const QString& themeName, QStyle::StandardPixmap fallback, const QColor& color,
                      int size, qreal devicePixelRatio);
 // The same as a label, with an accessible name for what it means.

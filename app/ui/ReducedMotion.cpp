@@ -6,12 +6,32 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+
 namespace zevirudi {
 namespace {
+
+// A GNOME session always has a session bus. Without one, the settings backend would start a bus
+// of its own through X11 autolaunch: a stray daemon, and a process killed with the display.
+bool hasSessionBus() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address != nullptr && address[0] != '\0') {
+        return std::string_view(address) != "disabled:";
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::error_code ignored;
+    return runtime != nullptr && runtime[0] != '\0' &&
+           std::filesystem::exists(std::filesystem::path(runtime) / "bus", ignored);
+}
 
 // Read through the schema source so that a machine without GNOME's schemas (where
 // g_settings_new would abort the process) simply has no opinion.
 bool gnomeDisablesAnimations() {
+    if (!hasSessionBus()) {
+        return false;
+    }
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     if (source == nullptr) {
         return false;

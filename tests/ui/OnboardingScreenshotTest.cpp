@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QIcon>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStyleFactory>
@@ -145,10 +144,11 @@ int main(int argc, char** argv) {
     loftwing::test::XvfbServer server("1280x1024x24");
     setenv("DISPLAY", server.display().c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // No session bus: without this, D-Bus would start a daemon of its own through the display
+    // and leave it behind.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
     QApplication application(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    // The icon theme a GNOME session names.
-    QIcon::setThemeName(QStringLiteral("Adwaita"));
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
