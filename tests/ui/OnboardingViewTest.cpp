@@ -1,12 +1,18 @@
 #include "ui/OnboardingView.h"
 
 #include "OnboardingFixture.h"
+#include "bundle/AppBundle.h"
+#include "helpers/CapturingLogSink.h"
+#include "ui/ArrivalSoundEffectPlayer.h"
 #include "ui/IntroCodeDemo.h"
 #include "ui/OnboardingRehearsal.h"
 
+#include <QAudioDevice>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -285,6 +291,35 @@ TEST(OnboardingViewTest, IntroCodeDemoWaitsUnlessMotionIsReduced) {
     EXPECT_FALSE(moving.codeIsVisible());
     ASSERT_TRUE(eventually([&] { return moving.codeIsVisible(); }));
     EXPECT_GE(shown.elapsed(), IntroCodeDemo::delayMilliseconds);
+}
+
+TEST(OnboardingViewTest, BuiltSoundsAreShortDistinctWavesAndSilenceIsNoError) {
+    qtTestApplication();
+    QByteArray previous;
+    for (const ArrivalSound sound : allArrivalSounds) {
+        SCOPED_TRACE(rawValue(sound).toStdString());
+        QFile file(QString::fromStdString(
+            (resourceDirectory() / "sounds" / (rawValue(sound).toStdString() + ".wav")).string()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray wave = file.readAll();
+        ASSERT_GT(wave.size(), 44);
+        EXPECT_TRUE(wave.startsWith("RIFF") && wave.mid(8, 8) == "WAVEfmt ");
+        const double seconds = static_cast<double>(wave.size() - 44) / (44'100.0 * 2);
+        EXPECT_GT(seconds, 0.1);
+        EXPECT_LT(seconds, 1.0) << "an arrival sound is short";
+        EXPECT_NE(wave, previous);
+        previous = wave;
+    }
+
+    if (!QMediaDevices::defaultAudioOutput().isNull()) {
+        GTEST_SKIP() << "this machine has an audio output";
+    }
+    const auto log = CapturingLogSink::install();
+    ArrivalSoundEffectPlayer player(resourceDirectory() / "sounds");
+    player.play(ArrivalSound::glass);
+    player.play(ArrivalSound::soft);
+    EXPECT_EQ(log->lines(),
+              std::vector<std::string>{"sounds: arrival sound not played: no audio output device"});
 }
 
 }  // namespace
