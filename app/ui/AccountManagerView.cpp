@@ -4,6 +4,7 @@
 #include "ui/AccountRow.h"
 #include "ui/AddAccountView.h"
 #include "ui/Glyphs.h"
+#include "ui/MissedResultReportView.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -147,9 +148,8 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     footerPalette.setColor(QPalette::Window, shade);
     footer->setPalette(footerPalette);
     footer->setFrameShape(QFrame::NoFrame);
-    auto* footerLayout = new QHBoxLayout(footer);
-    footerLayout->setContentsMargins(22, 12, 22, 14);
-    auto* status = new QVBoxLayout;
+    auto* status = new QVBoxLayout(footer);
+    status->setContentsMargins(22, 10, 22, 12);
     status->setSpacing(2);
     auto* statusLine = new QHBoxLayout;
     statusLine->setSpacing(6);
@@ -161,11 +161,17 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     status->addWidget(secondary(
         QStringLiteral("The helper starts only when Chrome asks for a recent sign-in email."),
         0.88));
-    footerLayout->addLayout(status, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(0, 6, 0, 0);
+    auto* report = new QPushButton(QStringLiteral("Report missed result"));
+    QObject::connect(report, &QPushButton::clicked, this, &AccountManagerView::presentReport);
+    buttons->addWidget(report);
     auto* install = new QPushButton(QStringLiteral("Install extension"));
     QObject::connect(install, &QPushButton::clicked, this,
                      [this] { viewModel_.openChromeSetup(); });
-    footerLayout->addWidget(install, 0, Qt::AlignVCenter);
+    buttons->addWidget(install);
+    buttons->addStretch(1);
+    status->addLayout(buttons);
     layout->addWidget(footer);
 
     for (auto signal :
@@ -232,6 +238,17 @@ void AccountManagerView::refresh() {
                           devicePixelRatioF()));
     chromeText_->setText(installed ? QStringLiteral("Chrome connection installed")
                                    : QStringLiteral("Chrome connection not installed"));
+}
+
+void AccountManagerView::presentReport() {
+    const auto* configuration = viewModel_.configuration();
+    auto* sheet = new MissedResultReportView(
+        viewModel_.accounts(), viewModel_.chromeState().has_value(),
+        configuration != nullptr && configuration->google.isConfigured(),
+        configuration != nullptr && configuration->microsoft.isConfigured(), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->open();
 }
 
 void AccountManagerView::refreshSheet() {

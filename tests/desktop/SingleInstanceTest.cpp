@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -32,15 +33,20 @@ struct SocketFolder {
     std::string socket;
 };
 
-// A socket file whose listener is gone, as a crashed instance leaves it.
-void leaveStaleSocket(const std::string& path) {
+// A listening socket at `path`; closing it leaves the file behind, as a crashed instance does.
+int listenAt(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     path.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(fd, 1), 0);
-    ::close(fd);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd, 1), 0);
+    return fd;
+}
+
+bool hasPendingConnection(int fd) {
+    pollfd waiting{fd, POLLIN, 0};
+    return ::poll(&waiting, 1, 0) > 0;
 }
 
 TEST(SingleInstanceTest, TheSecondProcessHandsItsURLsToTheFirst) {
@@ -77,12 +83,16 @@ TEST(SingleInstanceTest, AStaleOrForeignSocketIsReplaced) {
     const struct {
         const char* name;
         bool foreign;
-    } cases[] = {{"left by a crashed instance", false}, {"owned by another user", true}};
+    } cases[] = {{"left by a crashed instance", false},
+                 {"listening, but owned by another user", true}};
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         SocketFolder place;
-        leaveStaleSocket(place.socket);
-        if (row.foreign && ::chown(place.socket.c_str(), 65534, 65534) != 0) {
+        const int listener = listenAt(place.socket);
+        if (!row.foreign) {
+            ::close(listener);
+        } else if (::chown(place.socket.c_str(), 65534, 65534) != 0) {
+            ::close(listener);
             GTEST_SKIP() << "changing the owner needs root";
         }
         SpawnedProcess first({probe(), place.socket}, {{"QT_QPA_PLATFORM", "offscreen"}});
@@ -91,6 +101,11 @@ TEST(SingleInstanceTest, AStaleOrForeignSocketIsReplaced) {
                               {{"QT_QPA_PLATFORM", "offscreen"}});
         EXPECT_EQ(second.readLine(10s), "forwarded");
         EXPECT_EQ(first.readLine(10s), "x-a:/1");
+        if (row.foreign) {
+            EXPECT_FALSE(hasPendingConnection(listener))
+                << "nothing was sent to the foreign socket";
+            ::close(listener);
+        }
     }
 }
 
