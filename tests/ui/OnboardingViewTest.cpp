@@ -201,9 +201,12 @@ TEST(OnboardingViewTest, ChromeStepFollowsTheConfigurationAndTheSetupResult) {
         auto* open = fixture.find("openChromeSetup");
         EXPECT_EQ(open->text(), QStringLiteral("Open Chrome setup"));
         open->click();
+        // Done when either outcome is on screen (without a configuration the message is there
+        // from the start, but shown only once the attempt failed).
         ASSERT_TRUE(eventually([&] {
+            const auto& message = fixture.viewModel.errorMessage();
             return fixture.shows(QStringLiteral("Chrome setup opened")) ||
-                   fixture.viewModel.errorMessage();
+                   (message && fixture.shows(*message));
         }));
         EXPECT_EQ(fixture.shows(QStringLiteral("Chrome setup opened")), row.opened);
         EXPECT_EQ(open->text(), row.opened ? QStringLiteral("Open Chrome setup again")
