@@ -37,6 +37,20 @@ std::string quoted(const std::string& text) {
     return out;
 }
 
+// Browsers keep their profile folders to their user; the folders made here for them are the same
+// whatever the umask. Folders that exist already keep their mode.
+void createPrivateFolders(const std::filesystem::path& folder) {
+    std::filesystem::path partial;
+    for (const auto& component : folder) {
+        partial /= component;
+        const bool made = ::mkdir(partial.c_str(), 0700) == 0;
+        if ((made && ::chmod(partial.c_str(), 0700) != 0) || (!made && errno != EEXIST)) {
+            throw std::filesystem::filesystem_error(
+                "create folder", partial, std::error_code(errno, std::generic_category()));
+        }
+    }
+}
+
 void writeAtomically(const std::filesystem::path& target, const std::string& bytes) {
     std::string scratch =
         (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
@@ -131,7 +145,7 @@ ChromeIntegrationState ChromeIntegration::installNativeHost(
     std::filesystem::path chromeManifest;
     for (const char* browser : browserFolders) {
         const auto folder = configHome_ / browser / "NativeMessagingHosts";
-        std::filesystem::create_directories(folder);
+        createPrivateFolders(folder);
         const auto target = folder / manifestFileName;
         writeAtomically(target, manifest);
         if (chromeManifest.empty()) {
