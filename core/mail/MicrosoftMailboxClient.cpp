@@ -1,10 +1,9 @@
 #include "mail/MicrosoftMailboxClient.h"
 
 #include "mail/MessageNormalization.h"
+#include "mail/ProviderAddress.h"
 #include "mail/ProviderMessages.h"
 #include "records/Errors.h"
-
-#include <boost/url/url.hpp>
 
 namespace loftwing {
 
@@ -22,8 +21,7 @@ std::vector<MailMessage> MicrosoftMailboxClient::recentMessages(
     std::stop_token stop) const {
     const std::string accessToken = tokenManager_->accessToken(account, clock_(), stop);
 
-    boost::urls::url address(apiBaseURL_);
-    address.set_path("/v1.0/me/mailFolders/inbox/messages");
+    auto address = providerAddress(apiBaseURL_, "/v1.0/me/mailFolders/inbox/messages");
     address.params().append({"$top", std::to_string(pageSize)});
     address.params().append({"$orderby", "receivedDateTime desc"});
     address.params().append(
