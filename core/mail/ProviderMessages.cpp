@@ -2,6 +2,7 @@
 
 #include "records/Errors.h"
 #include "records/JsonFields.h"
+#include "records/LoneSurrogateEscapes.h"
 
 #include <boost/json/error.hpp>
 #include <boost/json/parse.hpp>
@@ -15,6 +16,10 @@ constexpr DateEncoding unusedDates = DateEncoding::millisecondsSince1970;
 
 // Parses with the provider depth limit; nothing when the text nests deeper than the limit.
 std::optional<boost::json::value> parseProviderJson(std::string_view text) {
+    const auto repaired = withLoneSurrogateEscapesReplaced(text);
+    if (repaired) {
+        text = *repaired;
+    }
     boost::json::parse_options options;
     options.max_depth = maximumProviderJsonDepth;
     boost::system::error_code error;
