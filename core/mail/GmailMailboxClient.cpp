@@ -166,24 +166,26 @@ std::optional<MailMessage> GmailMailboxClient::fetchMessage(const std::string& a
     address.params().append({"format", "full"});
     std::string body;
     try {
-        body = send(address.buffer(), accessToken, stop);
+        body = send(address.buffer(), accessToken, stop, maximumMessageBytes);
     } catch (const LoftwingMultiError& error) {
         if (error == LoftwingMultiError::httpStatus(404)) {
             return std::nullopt;  // deleted between listing and fetching
         }
         throw;
     }
-    const auto message = decodeGmailMessage(body);
+    auto message = decodeGmailMessage(std::move(body));
     if (!message) {
         return std::nullopt;
     }
-    return normalizeGmailMessage(*message, account, now);
+    return normalizeGmailMessage(std::move(*message), account, now);
 }
 
 std::string GmailMailboxClient::send(const std::string& url, const std::string& accessToken,
-                                     std::stop_token stop) const {
+                                     std::stop_token stop,
+                                     std::optional<std::size_t> maximumBodySize) const {
     HTTPRequest request;
     request.url = url;
+    request.maximumBodySize = maximumBodySize;
     request.headers = {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}};
     for (int attempt = 0;; ++attempt) {
         if (stop.stop_requested()) {

@@ -30,15 +30,16 @@ std::vector<MailMessage> MicrosoftMailboxClient::recentMessages(
     HTTPRequest request;
     request.url = address.buffer();
     request.headers = {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}};
-    const HTTPResponse response = transport_->data(request, stop);
+    HTTPResponse response = transport_->data(request, stop);
     if (response.statusCode < 200 || response.statusCode > 299) {
         throw LoftwingMultiError::httpStatus(response.statusCode);
     }
-    const auto list = decodeGraphListResponse(response.body);
+    auto list = decodeGraphListResponse(std::move(response.body));
 
     std::vector<MailMessage> messages;
-    for (const auto& graphMessage : list.value) {
+    for (auto& graphMessage : list.value) {
         auto message = normalizeGraphMessage(graphMessage, account);
+        graphMessage = GraphMessage{};  // its body is cleaned into `message`; hold it once
         if (!message || message->receivedAt < since || excluding.contains(message->id)) {
             continue;
         }

@@ -34,6 +34,12 @@ std::optional<boost::json::value> parseProviderJson(std::string_view text) {
     return json;
 }
 
+std::optional<boost::json::value> parseProviderJsonReleasing(std::string& text) {
+    auto json = parseProviderJson(text);
+    std::string().swap(text);
+    return json;
+}
+
 boost::json::value parseProviderJsonOrThrow(std::string_view text) {
     auto json = parseProviderJson(text);
     if (!json) {
@@ -170,8 +176,8 @@ GraphListResponse fromJson<GraphListResponse>(const boost::json::value& json, Da
     return GraphListResponse{fields.array<GraphMessage>("value")};
 }
 
-std::optional<GmailMessage> decodeGmailMessage(std::string_view json) {
-    const auto parsed = parseProviderJson(json);
+std::optional<GmailMessage> decodeGmailMessage(std::string json) {
+    const auto parsed = parseProviderJsonReleasing(json);
     if (!parsed) {
         return std::nullopt;
     }
@@ -186,8 +192,12 @@ GmailFailureResponse decodeGmailFailureResponse(std::string_view json) {
     return fromJson<GmailFailureResponse>(parseProviderJsonOrThrow(json), unusedDates);
 }
 
-GraphListResponse decodeGraphListResponse(std::string_view json) {
-    return fromJson<GraphListResponse>(parseProviderJsonOrThrow(json), unusedDates);
+GraphListResponse decodeGraphListResponse(std::string json) {
+    const auto parsed = parseProviderJsonReleasing(json);
+    if (!parsed) {
+        throw JsonDecodingError("The data nests too deeply.");
+    }
+    return fromJson<GraphListResponse>(*parsed, unusedDates);
 }
 
 }  // namespace loftwing
