@@ -23,7 +23,7 @@ class GmailMailboxClient : public MailboxClient {
     // A message whose full form is larger cannot fit an answer (900,000 bytes of message JSON;
     // the form carries the bodies in base64, a third larger): its fetch fails at this size rather
     // than holding it, 4 fetches at a time.
-    static constexpr std::size_t maximumMessageBytes = 2 * 1024 * 1024;
+    static constexpr std::size_t maximumMessageBytes = 1536 * 1024;
 
     // `clock` gives the instant handed to the token manager and the arrival time of a message
     // without a usable date.

@@ -38,12 +38,13 @@ TEST(CurlTransportBodyLimit, CountsDecodedBytesAgainstTheLimit) {
     CurlTransport transport;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        sandbox.setFault("echo", {boost::json::object{{"status", 200},
-                                                      {"body", "[\""},
-                                                      {"fill", row.fill},
-                                                      {"bodyEnd", "\"]"},
-                                                      {"gzip", row.gzip},
-                                                      {"contentType", "text/plain; x=y"}}});
+        sandbox.setFault("echo",
+                         {boost::json::object{{"status", 200},
+                                              {"body", "[\""},
+                                              {"fill", row.fill},
+                                              {"bodyEnd", "\"]"},
+                                              {"gzip", row.gzip},
+                                              {"contentType", "application/json; charset=UTF-8"}}});
         HTTPRequest request;
         request.url = sandbox.baseURL() + "/_sandbox/echo";
         request.maximumBodySize = row.requestLimit;
