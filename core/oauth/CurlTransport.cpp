@@ -1,6 +1,7 @@
 #include "oauth/CurlTransport.h"
 
 #include "records/Errors.h"
+#include "support/LogSink.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -317,6 +318,11 @@ class CurlTransport::Engine {
             return std::move(transfer->response);
         }
         if (transfer->bodyTooLarge) {
+            // The check says only "network_-1"; the log tells this failure from the others.
+            logMessage(LogLevel::warning, "http",
+                       "A response body passed its limit of " +
+                           std::to_string(transfer->maximumBodySize) +
+                           " bytes; the transfer was stopped.");
             fail(-1, "the response body is larger than the request's limit");
         }
         fail(mappedCode(transfer->result, transfer->osError), curl_easy_strerror(transfer->result));

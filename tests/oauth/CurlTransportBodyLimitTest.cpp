@@ -3,6 +3,7 @@
 
 #include "oauth/CurlTransport.h"
 
+#include "helpers/CapturingLogSink.h"
 #include "helpers/SandboxServer.h"
 #include "records/Errors.h"
 
@@ -38,6 +39,7 @@ TEST(CurlTransportBodyLimit, CountsDecodedBytesAgainstTheLimit) {
     CurlTransport transport;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const auto log = loftwing::test::CapturingLogSink::install();
         sandbox.setFault("echo",
                          {boost::json::object{{"status", 200},
                                               {"body", "[\""},
@@ -56,7 +58,9 @@ TEST(CurlTransportBodyLimit, CountsDecodedBytesAgainstTheLimit) {
             EXPECT_TRUE(row.refused) << error.what();
             EXPECT_EQ(error.code(), -1);
         }
+        EXPECT_EQ(log->lines().size(), row.refused ? 1u : 0u);  // the limit, not the address
     }
+    setLogSink(nullptr);
 }
 
 }  // namespace
