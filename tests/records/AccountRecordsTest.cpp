@@ -124,6 +124,8 @@ TEST(OAuthTokenSet, DateRefusals) {
         // Fractional seconds are not the keyring's form.
         {R"({"accessToken":"a","expiresAt":"2023-11-14T22:13:20.5Z"})", DateEncoding::iso8601},
         {R"({"accessToken":"a","expiresAt":1700000000})", DateEncoding::iso8601},
+        // Beyond the clock's range.
+        {R"({"accessToken":"a","expiresAt":"9999-12-31T23:59:59Z"})", DateEncoding::iso8601},
         {R"({"accessToken":"a"})", DateEncoding::iso8601},
         {R"({"expiresAt":"2023-11-14T22:13:20Z"})", DateEncoding::iso8601},
     };
