@@ -1,23 +1,50 @@
+#include "bundle/AppBundle.h"
+#include "desktop/DesktopEntry.h"
 #include "host/NativeHostProcess.h"
 
+#include <dlfcn.h>
 #include <malloc.h>
 
 #include <cstdio>
 #include <string_view>
 
+namespace {
+
+// The desktop role is a module of its own, so that the native host never maps Qt.
+int runDesktop(int argc, char** argv) {
+    std::string module;
+    try {
+        module = (zevirudi::moduleDirectory() / zevirudi::desktopModuleName).string();
+    } catch (...) {
+        std::fputs("zevirudi: the program's own path cannot be read\n", stderr);
+        return 1;
+    }
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        std::fprintf(stderr, "zevirudi: the desktop application cannot be loaded: %s\n",
+                     ::dlerror());
+        return 1;
+    }
+    auto* run =
+        reinterpret_cast<zevirudi::RunDesktopFunction>(::dlsym(handle, zevirudi::runDesktopSymbol));
+    if (run == nullptr) {
+        std::fprintf(stderr, "zevirudi: %s has no entry point\n", module.c_str());
+        return 1;
+    }
+    return run(argc, argv);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    // A poll holds provider bodies of up to a few MiB on several threads at once. Left to itself,
-    // glibc raises its mmap threshold once such a buffer is freed, and the later ones land in
-    // per-thread arenas that keep their pages, so the peak grows with every body (70 MB instead
-    // of 40 MB for the largest bodies accepted). A fixed threshold maps each large buffer on its
-    // own and returns it when it is freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     if (argc >= 2 && std::string_view(argv[1]).starts_with("chrome-extension://")) {
+        // A poll holds provider bodies of up to a few MiB on several threads at once. Left to
+        // itself, glibc raises its mmap threshold once such a buffer is freed, and the later ones
+        // land in per-thread arenas that keep their pages, so the peak grows with every body
+        // (70 MB instead of 45 MB for the largest bodies accepted). A fixed threshold maps each
+        // large buffer on its own and returns it when it is freed.
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
         return zevirudi::runNativeHost(argv[1]);
     }
-    std::fputs(
-        "usage: zevirudi chrome-extension://EXTENSION-ID/ (started by Chrome as a native messaging "
-        "host; the desktop application is not part of this build yet)\n",
-        stderr);
-    return 0;
+    return runDesktop(argc, argv);
 }

@@ -207,9 +207,9 @@
                  background: #eef3ff; color: #1b3a8a; box-shadow: 0 1px 4px rgba(0,0,0,.18); }
         button:focus-visible { outline: 2px solid #1b3a8a; outline-offset: 2px; }
         .from { color: #4a5a7a; }
-        .close { border: none; background: transparent; box-shadow: none; padding: 4px 6px; color: #4a5a7a; }
+        .show, .close { border: none; background: transparent; box-shadow: none; padding: 4px 6px; color: #4a5a7a; }
       </style>
-      <button class="fill" type="button"></button><button class="close" type="button" aria-label="Dismiss Zevirudi suggestion">×</button>
+      <button class="fill" type="button"></button><button class="show" type="button" aria-label="Show the code on screen with Zevirudi">Show</button><button class="close" type="button" aria-label="Dismiss Zevirudi suggestion">×</button>
       <span role="status" aria-live="polite" style="position:absolute;left:-9999px"></span>`;
     const button = shadow.querySelector('.fill');
     button.textContent = `Fill code ${shown}`;
@@ -223,6 +223,10 @@
       if (!fill(found)) {
         presentInPanel(found);
       }
+      removeChip();
+    });
+    shadow.querySelector('.show').addEventListener('click', () => {
+      presentInPanel(found);
       removeChip();
     });
     shadow.querySelector('.close').addEventListener('click', removeChip);
