@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const StoredAccount account{
         ConnectedAccount{"acct", MailProvider::google, "a@example.com", {}}, OAuthTokenSet{}};
     try {
-        if (const auto message = decodeGmailMessage(json)) {
+        if (const auto message = decodeGmailMessage(std::string(json))) {
             (void)normalizeGmailMessage(*message, account, Timestamp{});
         }
     } catch (const JsonDecodingError&) {

@@ -67,6 +67,20 @@ std::string quoted(const std::string& text) {
     return out;
 }
 
+// Browsers keep their profile folders to their user; the folders made here for them are the same
+// whatever the umask. Folders that exist already keep their mode.
+void createPrivateFolders(const std::filesystem::path& folder) {
+    std::filesystem::path partial;
+    for (const auto& component : folder) {
+        partial /= component;
+        const bool made = ::mkdir(partial.c_str(), 0700) == 0;
+        if ((made && ::chmod(partial.c_str(), 0700) != 0) || (!made && errno != EEXIST)) {
+            throw std::filesystem::filesystem_error(
+                "create folder", partial, std::error_code(errno, std::generic_category()));
+        }
+    }
+}
+
 // The manifest, pretty-printed with sorted keys.
 std::string manifestJSON(const std::string& executablePath, const std::string& extensionOrigin) {
     return "{\n"
@@ -151,7 +165,7 @@ ChromeIntegrationState ChromeIntegration::installNativeHost(
         }
         const auto target = userDataDir / "NativeMessagingHosts" / manifestFileName;
         try {
-            std::filesystem::create_directories(target.parent_path());
+            createPrivateFolders(target.parent_path());
             loftwing::writeFileAtomically(target, manifest, 0644);
         } catch (const std::system_error& error) {
             loftwing::logMessage(loftwing::LogLevel::error, "chrome",

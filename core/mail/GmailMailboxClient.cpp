@@ -1,12 +1,12 @@
 #include "mail/GmailMailboxClient.h"
 
 #include "mail/MessageNormalization.h"
+#include "mail/ProviderAddress.h"
 #include "mail/ProviderMessages.h"
 #include "records/Errors.h"
+#include "support/LogSink.h"
 
 #include <sodium.h>
-#include <boost/url/url.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -41,9 +41,10 @@ std::optional<GmailFailureReason> forbiddenReason(const std::string& body) {
 }
 
 // Gmail ids are hexadecimal. An id that would change the address's meaning (a slash, a question
-// mark, a percent sign) is not fetched.
+// mark, a percent sign, or a dot segment that the HTTP stack folds into the path before it) is not
+// fetched.
 bool isPlainID(const std::string& id) {
-    return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return !id.empty() && id != "." && id != ".." && std::all_of(id.begin(), id.end(), [](char c) {
         return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                c == '-' || c == '_' || c == '.' || c == '~';
     });
@@ -123,8 +124,7 @@ std::vector<MailMessage> GmailMailboxClient::recentMessages(
 std::vector<std::string> GmailMailboxClient::candidateIDs(
     const std::string& accessToken, const StoredAccount& account, Timestamp since,
     const std::unordered_set<std::string>& excluding, std::stop_token stop) const {
-    boost::urls::url address(apiBaseURL_);
-    address.set_path("/gmail/v1/users/me/messages");
+    auto address = providerAddress(apiBaseURL_, "/gmail/v1/users/me/messages");
     address.params().append({"q", "after:" + std::to_string(wholeSecondsSince1970(since))});
     address.params().append({"maxResults", std::to_string(pageSize)});
 
@@ -157,29 +157,35 @@ std::optional<MailMessage> GmailMailboxClient::fetchMessage(const std::string& a
                                                             const std::string& id, Timestamp now,
                                                             std::stop_token stop) const {
     if (!isPlainID(id)) {
+        logMessage(LogLevel::warning, "mail",
+                   "Gmail listed a message id that forms no address; skipped for account " +
+                       account.account.id);
         return std::nullopt;
     }
+    auto address = providerAddress(apiBaseURL_, "/gmail/v1/users/me/messages/" + id);
+    address.params().append({"format", "full"});
     std::string body;
     try {
-        body = send(apiBaseURL_ + "/gmail/v1/users/me/messages/" + id + "?format=full", accessToken,
-                    stop);
+        body = send(address.buffer(), accessToken, stop, maximumMessageBytes);
     } catch (const LoftwingMultiError& error) {
         if (error == LoftwingMultiError::httpStatus(404)) {
             return std::nullopt;  // deleted between listing and fetching
         }
         throw;
     }
-    const auto message = decodeGmailMessage(body);
+    auto message = decodeGmailMessage(std::move(body));
     if (!message) {
         return std::nullopt;
     }
-    return normalizeGmailMessage(*message, account, now);
+    return normalizeGmailMessage(std::move(*message), account, now);
 }
 
 std::string GmailMailboxClient::send(const std::string& url, const std::string& accessToken,
-                                     std::stop_token stop) const {
+                                     std::stop_token stop,
+                                     std::optional<std::size_t> maximumBodySize) const {
     HTTPRequest request;
     request.url = url;
+    request.maximumBodySize = maximumBodySize;
     request.headers = {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}};
     for (int attempt = 0;; ++attempt) {
         if (stop.stop_requested()) {

@@ -20,6 +20,10 @@ class GmailMailboxClient : public MailboxClient {
     static constexpr int maximumPages = 5;
     static constexpr std::size_t fetchBatchSize = 4;
     static constexpr int maximumRetries = 3;
+    // A message whose full form is larger cannot fit an answer (900,000 bytes of message JSON;
+    // the form carries the bodies in base64, a third larger): its fetch fails at this size rather
+    // than holding it, 4 fetches at a time.
+    static constexpr std::size_t maximumMessageBytes = 1536 * 1024;
 
     // `clock` gives the instant handed to the token manager and the arrival time of a message
     // without a usable date.
@@ -47,8 +51,8 @@ class GmailMailboxClient : public MailboxClient {
                                             Timestamp now, std::stop_token stop) const;
     // The body of a 2xx answer; throws for every other outcome, after retrying those that may
     // succeed later.
-    std::string send(const std::string& url, const std::string& accessToken,
-                     std::stop_token stop) const;
+    std::string send(const std::string& url, const std::string& accessToken, std::stop_token stop,
+                     std::optional<std::size_t> maximumBodySize = std::nullopt) const;
 
     std::shared_ptr<HTTPTransport> transport_;
     std::shared_ptr<OAuthTokenManager> tokenManager_;

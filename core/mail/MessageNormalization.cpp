@@ -80,8 +80,8 @@ std::string messageID(const StoredAccount& account, const std::string& providerI
 
 }  // namespace
 
-std::optional<MailMessage> normalizeGmailMessage(const GmailMessage& message,
-                                                 const StoredAccount& account, Timestamp now) {
+std::optional<MailMessage> normalizeGmailMessage(GmailMessage message, const StoredAccount& account,
+                                                 Timestamp now) {
     if (!message.payload) {
         return std::nullopt;
     }
@@ -112,6 +112,7 @@ std::optional<MailMessage> normalizeGmailMessage(const GmailMessage& message,
 
     auto bodies = extractBodies(payload.mimeType, payload.body ? payload.body->data : std::nullopt,
                                 payload.parts);
+    message.payload.reset();
     out.text = std::move(bodies.text);
     out.html = sanitizedHTML(bodies.html);
 
@@ -218,17 +219,34 @@ ExtractedBodies extractBodies(const std::optional<std::string>& mimeType,
 }
 
 std::optional<std::string> decodeBase64URL(std::string_view text) {
-    std::string standard(text);
-    for (char& c : standard) {
-        if (c == '-') {
-            c = '+';
-        } else if (c == '_') {
-            c = '/';
+    // Mapped to the standard alphabet and decoded a slice at a time, so that a large body costs
+    // its decoded bytes and not a second copy of its text. A slice is a whole number of 4-character
+    // groups, so only the last one can need or hold padding.
+    constexpr std::size_t slice = 16 * 1024;
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3 + 3);
+    std::string standard;
+    for (std::size_t at = 0; at < text.size(); at += slice) {
+        standard.assign(text.substr(at, slice));
+        for (char& c : standard) {
+            if (c == '-') {
+                c = '+';
+            } else if (c == '_') {
+                c = '/';
+            }
         }
+        if (at + slice >= text.size()) {
+            standard.append((4 - standard.size() % 4) % 4, '=');
+        } else if (standard.find('=') != std::string::npos) {
+            return std::nullopt;
+        }
+        const auto decoded = base64DecodeStrict(standard);
+        if (!decoded) {
+            return std::nullopt;
+        }
+        bytes += *decoded;
     }
-    standard.append((4 - standard.size() % 4) % 4, '=');
-    auto bytes = base64DecodeStrict(standard);
-    if (!bytes || !isValidUTF8(*bytes)) {
+    if (!isValidUTF8(bytes)) {
         return std::nullopt;
     }
     return bytes;

@@ -23,9 +23,10 @@ struct ExtractedBodies {
 };
 
 // Nothing when the message has no payload. `now` is the arrival time of a message whose
-// internalDate is absent or not a number.
-std::optional<MailMessage> normalizeGmailMessage(const GmailMessage& message,
-                                                 const StoredAccount& account, Timestamp now);
+// internalDate is absent or not a number. Takes the message so that its encoded parts are freed
+// before the html is cleaned.
+std::optional<MailMessage> normalizeGmailMessage(GmailMessage message, const StoredAccount& account,
+                                                 Timestamp now);
 
 // Nothing when receivedDateTime does not parse.
 std::optional<MailMessage> normalizeGraphMessage(const GraphMessage& message,

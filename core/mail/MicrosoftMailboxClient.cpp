@@ -1,10 +1,9 @@
 #include "mail/MicrosoftMailboxClient.h"
 
 #include "mail/MessageNormalization.h"
+#include "mail/ProviderAddress.h"
 #include "mail/ProviderMessages.h"
 #include "records/Errors.h"
-
-#include <boost/url/url.hpp>
 
 namespace loftwing {
 
@@ -22,8 +21,7 @@ std::vector<MailMessage> MicrosoftMailboxClient::recentMessages(
     std::stop_token stop) const {
     const std::string accessToken = tokenManager_->accessToken(account, clock_(), stop);
 
-    boost::urls::url address(apiBaseURL_);
-    address.set_path("/v1.0/me/mailFolders/inbox/messages");
+    auto address = providerAddress(apiBaseURL_, "/v1.0/me/mailFolders/inbox/messages");
     address.params().append({"$top", std::to_string(pageSize)});
     address.params().append({"$orderby", "receivedDateTime desc"});
     address.params().append(
@@ -32,15 +30,16 @@ std::vector<MailMessage> MicrosoftMailboxClient::recentMessages(
     HTTPRequest request;
     request.url = address.buffer();
     request.headers = {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}};
-    const HTTPResponse response = transport_->data(request, stop);
+    HTTPResponse response = transport_->data(request, stop);
     if (response.statusCode < 200 || response.statusCode > 299) {
         throw LoftwingMultiError::httpStatus(response.statusCode);
     }
-    const auto list = decodeGraphListResponse(response.body);
+    auto list = decodeGraphListResponse(std::move(response.body));
 
     std::vector<MailMessage> messages;
-    for (const auto& graphMessage : list.value) {
+    for (auto& graphMessage : list.value) {
         auto message = normalizeGraphMessage(graphMessage, account);
+        graphMessage = GraphMessage{};  // its body is cleaned into `message`; hold it once
         if (!message || message->receivedAt < since || excluding.contains(message->id)) {
             continue;
         }

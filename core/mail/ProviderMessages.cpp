@@ -2,6 +2,7 @@
 
 #include "records/Errors.h"
 #include "records/JsonFields.h"
+#include "records/LoneSurrogateEscapes.h"
 
 #include <boost/json/error.hpp>
 #include <boost/json/parse.hpp>
@@ -15,6 +16,10 @@ constexpr DateEncoding unusedDates = DateEncoding::millisecondsSince1970;
 
 // Parses with the provider depth limit; nothing when the text nests deeper than the limit.
 std::optional<boost::json::value> parseProviderJson(std::string_view text) {
+    const auto repaired = withLoneSurrogateEscapesReplaced(text);
+    if (repaired) {
+        text = *repaired;
+    }
     boost::json::parse_options options;
     options.max_depth = maximumProviderJsonDepth;
     boost::system::error_code error;
@@ -26,6 +31,12 @@ std::optional<boost::json::value> parseProviderJson(std::string_view text) {
     if (error) {
         throw JsonDecodingError("The data is not valid JSON: " + error.message());
     }
+    return json;
+}
+
+std::optional<boost::json::value> parseProviderJsonReleasing(std::string& text) {
+    auto json = parseProviderJson(text);
+    std::string().swap(text);
     return json;
 }
 
@@ -165,8 +176,8 @@ GraphListResponse fromJson<GraphListResponse>(const boost::json::value& json, Da
     return GraphListResponse{fields.array<GraphMessage>("value")};
 }
 
-std::optional<GmailMessage> decodeGmailMessage(std::string_view json) {
-    const auto parsed = parseProviderJson(json);
+std::optional<GmailMessage> decodeGmailMessage(std::string json) {
+    const auto parsed = parseProviderJsonReleasing(json);
     if (!parsed) {
         return std::nullopt;
     }
@@ -181,8 +192,12 @@ GmailFailureResponse decodeGmailFailureResponse(std::string_view json) {
     return fromJson<GmailFailureResponse>(parseProviderJsonOrThrow(json), unusedDates);
 }
 
-GraphListResponse decodeGraphListResponse(std::string_view json) {
-    return fromJson<GraphListResponse>(parseProviderJsonOrThrow(json), unusedDates);
+GraphListResponse decodeGraphListResponse(std::string json) {
+    const auto parsed = parseProviderJsonReleasing(json);
+    if (!parsed) {
+        throw JsonDecodingError("The data nests too deeply.");
+    }
+    return fromJson<GraphListResponse>(*parsed, unusedDates);
 }
 
 }  // namespace loftwing

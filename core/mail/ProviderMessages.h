@@ -128,12 +128,14 @@ inline constexpr std::size_t maximumProviderJsonDepth = 4096;
 
 // A fetched Gmail message. Nothing when the JSON nests deeper than maximumProviderJsonDepth: such
 // a message is hostile, and leaving it out keeps it from failing the whole mailbox. Any other
-// fault throws JsonDecodingError.
-std::optional<GmailMessage> decodeGmailMessage(std::string_view json);
+// fault throws JsonDecodingError. The two decoders of message bodies take the text and free it
+// once it is parsed, so a large answer is held twice at most (text and tree, then tree and
+// records), never three times.
+std::optional<GmailMessage> decodeGmailMessage(std::string json);
 // The other provider responses; every fault, nesting included, throws JsonDecodingError.
 GmailListResponse decodeGmailListResponse(std::string_view json);
 GmailFailureResponse decodeGmailFailureResponse(std::string_view json);
-GraphListResponse decodeGraphListResponse(std::string_view json);
+GraphListResponse decodeGraphListResponse(std::string json);
 
 // The record decoders behind the functions above. The dates argument is unused (no record here
 // holds a date the decoder would convert) but keeps the shared fromJson signature. GmailPayload

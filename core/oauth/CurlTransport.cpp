@@ -1,6 +1,7 @@
 #include "oauth/CurlTransport.h"
 
 #include "records/Errors.h"
+#include "support/LogSink.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -51,6 +52,7 @@ struct Transfer {
     EasyHandle easy;
     HeaderList headers;
     HTTPResponse response;
+    std::size_t maximumBodySize = CurlTransport::maximumBodySize;
     bool bodyTooLarge = false;
     CURLcode result = CURLE_OK;
     long osError = 0;
@@ -70,7 +72,7 @@ void requireOK(CURLcode code, const char* option) {
 std::size_t writeBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& transfer = *static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
-    if (transfer.response.body.size() + bytes > CurlTransport::maximumBodySize) {
+    if (bytes > transfer.maximumBodySize - transfer.response.body.size()) {
         transfer.bodyTooLarge = true;
         return 0;  // anything but `bytes` aborts the transfer
     }
@@ -190,6 +192,9 @@ int mappedCode(CURLcode result, long osError) {
 std::shared_ptr<Transfer> prepare(const HTTPRequest& request) {
     const std::string url = checkedURL(request.url);
     auto transfer = std::make_shared<Transfer>();
+    transfer->maximumBodySize =
+        std::min(request.maximumBodySize.value_or(CurlTransport::maximumBodySize),
+                 CurlTransport::maximumBodySize);
     transfer->easy.reset(curl_easy_init());
     if (!transfer->easy) {
         fail(-1, "curl_easy_init failed");
@@ -313,7 +318,12 @@ class CurlTransport::Engine {
             return std::move(transfer->response);
         }
         if (transfer->bodyTooLarge) {
-            fail(-1, "the response body is larger than 64 MiB");
+            // The check says only "network_-1"; the log tells this failure from the others.
+            logMessage(LogLevel::warning, "http",
+                       "A response body passed its limit of " +
+                           std::to_string(transfer->maximumBodySize) +
+                           " bytes; the transfer was stopped.");
+            fail(-1, "the response body is larger than the request's limit");
         }
         fail(mappedCode(transfer->result, transfer->osError), curl_easy_strerror(transfer->result));
     }

@@ -18,13 +18,17 @@ namespace loftwing {
 //   fails with TransportError(-1) before anything is sent.
 // - The request's time-out covers the whole transfer (TransportError -1001).
 // - A stop request ends the call with OperationCancelled within a few milliseconds.
-// - A body over 64 MiB (after content decoding) fails with TransportError(-1).
+// - A body over 4 MiB (after content decoding), or over the request's own lower limit, fails with
+//   TransportError(-1); the transfer stops there, so a compressed body that decodes to gigabytes
+//   costs no more than the limit.
 // - Redirects are followed to https addresses only, at most 10 times (a redirect elsewhere fails
 //   with TransportError(-1)), unless the request asks for redirects to be returned as they are.
 // Thread-safe: any number of threads may call data() at once.
 class CurlTransport : public HTTPTransport {
   public:
-    static constexpr std::size_t maximumBodySize = 64 * 1024 * 1024;
+    // Twenty Graph messages of 200 KB of html each fit; a poll holds up to five bodies at once
+    // (four Gmail fetches and the Graph list), each briefly twice while it is parsed.
+    static constexpr std::size_t maximumBodySize = 4 * 1024 * 1024;
 
     CurlTransport();
     ~CurlTransport() override;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <utility>
@@ -19,6 +21,10 @@ struct HTTPRequest {
     // When false, a redirect answer (3xx with Location) is returned as it is. A sign-in's last
     // redirect points at the application's own scheme, which no HTTP client can follow.
     bool followRedirects = true;
+    // The most body bytes (after content decoding) the caller will hold; a longer body fails the
+    // request as a transport failure as soon as it passes the limit. Nothing means the transport's
+    // own limit, which a request can lower but not raise.
+    std::optional<std::size_t> maximumBodySize = std::nullopt;
 };
 
 struct HTTPResponse {

@@ -17,7 +17,8 @@ enum class DateEncoding { millisecondsSince1970, iso8601 };
 template <typename T>
 T fromJson(const boost::json::value& json, DateEncoding dates);
 
-// Strict parse (valid UTF-8, no comments, no trailing commas) of one JSON text.
+// Strict parse (valid UTF-8, no comments, no trailing commas) of one JSON text, except that an
+// escape of a lone UTF-16 surrogate reads as U+FFFD (see LoneSurrogateEscapes.h).
 boost::json::value parseJson(std::string_view text, std::size_t maxDepth = 32);
 std::string serializeJson(const boost::json::value& json);
 

@@ -1,6 +1,7 @@
 #include "records/JsonFields.h"
 
 #include "records/Errors.h"
+#include "records/LoneSurrogateEscapes.h"
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -10,6 +11,10 @@
 namespace loftwing {
 
 boost::json::value parseJson(std::string_view text, std::size_t maxDepth) {
+    const auto repaired = withLoneSurrogateEscapesReplaced(text);
+    if (repaired) {
+        text = *repaired;
+    }
     boost::json::parse_options options;
     options.max_depth = maxDepth;
     boost::system::error_code error;
@@ -33,7 +38,8 @@ JsonFields::JsonFields(const boost::json::value& json, const char* record, DateE
 }
 
 void JsonFields::fail(std::string_view key, const char* problem) const {
-    throw JsonDecodingError(std::string(record_) + ": \"" + std::string(key) + "\" " + problem + ".");
+    throw JsonDecodingError(std::string(record_) + ": \"" + std::string(key) + "\" " + problem +
+                            ".");
 }
 
 const boost::json::value* JsonFields::optional(std::string_view key) const {

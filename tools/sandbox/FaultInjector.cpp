@@ -80,6 +80,18 @@ FaultStep faultStepFromJSON(const json::value& entry) {
         if (const json::value* body = object.if_contains("body")) {
             step.rawBody = std::string(body->as_string());
         }
+        if (const json::value* fill = object.if_contains("fill")) {
+            step.fillBytes = static_cast<std::size_t>(fill->to_number<std::uint64_t>());
+        }
+        if (const json::value* fillWith = object.if_contains("fillWith")) {
+            step.fillWith = std::string(fillWith->as_string());
+        }
+        if (const json::value* bodyEnd = object.if_contains("bodyEnd")) {
+            step.bodyEnd = std::string(bodyEnd->as_string());
+        }
+        if (const json::value* gzip = object.if_contains("gzip"); gzip && gzip->is_bool()) {
+            step.gzip = gzip->as_bool();
+        }
         if (const json::value* type = object.if_contains("contentType")) {
             step.contentType = std::string(type->as_string());
         }
@@ -88,6 +100,9 @@ FaultStep faultStepFromJSON(const json::value& entry) {
         }
     } else {
         throw std::invalid_argument("a fault is a status number or an object");
+    }
+    if (step.fillWith.empty() || ((step.fillBytes > 0 || step.gzip) && !step.rawBody)) {
+        throw std::invalid_argument("a fill needs a body to follow and a non-empty fillWith");
     }
     if (!step.dropConnection && (step.status < 100 || step.status > 599)) {
         throw std::invalid_argument("a fault status lies between 100 and 599");

@@ -3,6 +3,7 @@
 #include <boost/json/value.hpp>
 
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -19,6 +20,14 @@ struct FaultStep {
     std::optional<std::vector<std::string>> reasons;  // Google's errors[].reason values
     std::optional<std::string> oauthError;            // "error" of an OAuth endpoint's answer
     std::optional<std::string> rawBody;               // sent as is, e.g. a body that is not JSON
+    // After rawBody: `fillBytes` bytes of `fillWith` repeated, then `bodyEnd`; a body of any size
+    // (a 10 MiB message) without sending it through the admin interface.
+    std::size_t fillBytes = 0;
+    std::string fillWith = "a";
+    std::string bodyEnd;
+    // Sent gzip-compressed (Content-Encoding: gzip) and built in slices, so that a body of
+    // gigabytes costs the sandbox its compressed size only: a gzip bomb.
+    bool gzip = false;
     std::string contentType = "text/html; charset=UTF-8";
     std::optional<int> retryAfterSeconds;
 };
@@ -50,7 +59,8 @@ class FaultInjector {
 };
 
 // Reads a queue entry of the admin interface: a status number, or an object with "status",
-// "reasons", "error", "body", "contentType", "retryAfter", "drop". Throws std::invalid_argument.
+// "reasons", "error", "body", "fill", "fillWith", "bodyEnd", "gzip", "contentType", "retryAfter",
+// "drop". Throws std::invalid_argument.
 FaultStep faultStepFromJSON(const boost::json::value& entry);
 
 }  // namespace zevirudi::sandbox

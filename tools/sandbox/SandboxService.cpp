@@ -5,6 +5,12 @@
 
 #include <boost/json.hpp>
 
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <stdexcept>
+
 #include <cstdlib>
 #include <thread>
 
@@ -53,6 +59,53 @@ void echoRequest(const httplib::Request& request, httplib::Response& response) {
                           {"query", std::move(query)},
                           {"headers", std::move(headers)},
                           {"body", request.body}});
+}
+
+// The fault's body: rawBody, the fill, bodyEnd; gzip-compressed slice by slice when asked, so
+// that only the compressed bytes are ever held.
+std::string assembledBody(const FaultStep& step) {
+    std::string block;
+    const std::size_t repeats = std::max<std::size_t>(1, 64 * 1024 / step.fillWith.size());
+    for (std::size_t i = 0; i < repeats; ++i) {
+        block += step.fillWith;
+    }
+    if (!step.gzip) {
+        std::string body = *step.rawBody;
+        for (std::size_t left = step.fillBytes; left > 0;) {
+            const std::size_t n = std::min(left, block.size());
+            body.append(block, 0, n);
+            left -= n;
+        }
+        return body + step.bodyEnd;
+    }
+    z_stream stream{};
+    // 15 window bits, plus 16 for a gzip wrapper.
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) !=
+        Z_OK) {
+        throw std::runtime_error("deflateInit2 failed");
+    }
+    std::string out;
+    std::array<unsigned char, 64 * 1024> buffer{};
+    auto feed = [&](std::string_view slice, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(slice.data()));
+        stream.avail_in = static_cast<uInt>(slice.size());
+        do {
+            stream.next_out = buffer.data();
+            stream.avail_out = static_cast<uInt>(buffer.size());
+            deflate(&stream, flush);
+            out.append(reinterpret_cast<const char*>(buffer.data()),
+                       buffer.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    };
+    feed(*step.rawBody, Z_NO_FLUSH);
+    for (std::size_t left = step.fillBytes; left > 0;) {
+        const std::size_t n = std::min(left, block.size());
+        feed(std::string_view(block).substr(0, n), Z_NO_FLUSH);
+        left -= n;
+    }
+    feed(step.bodyEnd, Z_FINISH);
+    deflateEnd(&stream);
+    return out;
 }
 
 }  // namespace
@@ -136,7 +189,10 @@ void SandboxService::answerFault(const std::string& name, const std::string& fam
     }
     if (step.rawBody) {
         response.status = step.status;
-        response.set_content(*step.rawBody, step.contentType.c_str());
+        if (step.gzip) {
+            response.set_header("Content-Encoding", "gzip");
+        }
+        response.set_content(assembledBody(step), step.contentType.c_str());
         return;
     }
     const std::string message =
