@@ -1,6 +1,7 @@
 #include "ui/AccountRow.h"
 
 #include "ui/Glyphs.h"
+#include "ui/ScreenColours.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,19 +13,32 @@
 namespace zevirudi {
 namespace {
 
-const QColor orange(0xD9, 0x6C, 0x00);
-
-QLabel* caption(const QString& text, const QColor& color) {
+QLabel* caption(const QString& text, const QColor& colour, const char* name) {
     auto* label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.88);
     label->setFont(font);
-    QPalette palette = label->palette();
-    // Inside the list the labels draw with Text (the role that contrasts with Base).
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    label->setPalette(palette);
+    setTextColour(label, colour);
     return label;
+}
+
+// The 30-point provider tile: a rounded square in a faint fill with the provider's envelope.
+QLabel* providerTile(loftwing::MailProvider provider, const QPalette& palette, qreal ratio) {
+    const bool isGoogle = provider == loftwing::MailProvider::google;
+    QColor fill = palette.color(QPalette::WindowText);
+    fill.setAlphaF(isDark(palette) ? 0.12f : 0.07f);
+    auto* tile = new QLabel;
+    tile->setFixedSize(30, 30);
+    tile->setAlignment(Qt::AlignCenter);
+    tile->setStyleSheet(QStringLiteral("background: rgba(%1, %2, %3, %4); border-radius: 8px;")
+                            .arg(fill.red())
+                            .arg(fill.green())
+                            .arg(fill.blue())
+                            .arg(fill.alphaF()));
+    tile->setPixmap(glyphPixmap(isGoogle ? Glyph::envelopeFill : Glyph::envelopeBadgeFill,
+                                isGoogle ? redColour(palette) : blueColour(palette), 18, ratio));
+    return tile;
 }
 
 }  // namespace
@@ -53,54 +67,57 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
                        std::function<void()> reconnect, std::function<void()> remove,
                        QWidget* parent)
     : QWidget(parent) {
+    const QString email = QString::fromStdString(account.email);
+    const QString providerName = QString::fromUtf8(loftwing::displayName(account.provider).data());
+    const QPalette colours = palette();
+    setAccessibleName(email);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(12, 8, 8, 8);
-    layout->setSpacing(10);
-
-    const bool isGoogle = account.provider == loftwing::MailProvider::google;
-    auto* tile = new QLabel;
-    tile->setFixedSize(30, 30);
-    tile->setAlignment(Qt::AlignCenter);
-    tile->setStyleSheet(
-        QStringLiteral("background: rgba(128, 128, 128, 0.14); border-radius: 8px;"));
-    tile->setPixmap(glyphPixmap(isGoogle ? Glyph::envelope : Glyph::envelopeBadge,
-                                isGoogle ? QColor(0xE5, 0x39, 0x35) : QColor(0x1E, 0x6F, 0xE0), 18,
-                                devicePixelRatioF()));
-    layout->addWidget(tile, 0, Qt::AlignTop);
+    layout->setContentsMargins(12, 9, 8, 9);
+    layout->setSpacing(11);
+    layout->addWidget(providerTile(account.provider, colours, devicePixelRatioF()), 0,
+                      Qt::AlignVCenter);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
-    auto* email = new QLabel(QString::fromStdString(account.email));
-    QFont medium = email->font();
+    auto* address = new QLabel(email);
+    address->setObjectName(QStringLiteral("email"));
+    QFont medium = address->font();
     medium.setWeight(QFont::Medium);
-    email->setFont(medium);
-    email->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    text->addWidget(email);
-    text->addWidget(caption(QString::fromUtf8(loftwing::displayName(account.provider).data()),
-                            palette().color(QPalette::PlaceholderText)));
-    text->addWidget(caption(statusText(check), statusIsWarning(check)
-                                                   ? orange
-                                                   : palette().color(QPalette::PlaceholderText)));
+    address->setFont(medium);
+    address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text->addWidget(address);
+    text->addWidget(caption(providerName, secondaryColour(colours), "provider"));
+    text->addWidget(caption(
+        statusText(check),
+        statusIsWarning(check) ? orangeColour(colours) : secondaryColour(colours), "status"));
     layout->addLayout(text, 1);
 
     if (check && check->status == loftwing::AccountCheck::Status::reconnectRequired) {
         auto* again = new QPushButton(QStringLiteral("Connect again"));
+        again->setObjectName(QStringLiteral("connectAgain"));
+        again->setAccessibleName(QStringLiteral("Connect again"));
+        again->setAccessibleDescription(email);
         again->setEnabled(!isBusy);
         QObject::connect(again, &QPushButton::clicked, this, std::move(reconnect));
         layout->addWidget(again, 0, Qt::AlignVCenter);
     }
 
     auto* actions = new QToolButton;
+    actions->setObjectName(QStringLiteral("accountActions"));
     actions->setAutoRaise(true);
-    actions->setIcon(glyphIcon(Glyph::ellipsis, palette().color(QPalette::PlaceholderText), 18));
+    actions->setFocusPolicy(Qt::StrongFocus);
+    actions->setIcon(glyphIcon(Glyph::ellipsisCircle, secondaryColour(colours), 18));
     actions->setIconSize(QSize(18, 18));
     actions->setPopupMode(QToolButton::InstantPopup);
     actions->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
-    actions->setAccessibleName(QStringLiteral("Account actions for ") +
-                               QString::fromStdString(account.email));
+    actions->setAccessibleName(QStringLiteral("Account actions for ") + email);
+    actions->setToolTip(actions->accessibleName());
     auto* menu = new QMenu(actions);
-    QObject::connect(menu->addAction(QStringLiteral("Remove account")), &QAction::triggered, this,
-                     std::move(remove));
+    menu->setAccessibleName(actions->accessibleName());
+    // Destructive: the red bin says so before the click.
+    QObject::connect(menu->addAction(glyphIcon(Glyph::trash, redColour(colours)),
+                                     QStringLiteral("Remove account")),
+                     &QAction::triggered, this, std::move(remove));
     actions->setMenu(menu);
     layout->addWidget(actions, 0, Qt::AlignVCenter);
 }

@@ -13,7 +13,9 @@ class QLabel;
 namespace zevirudi {
 
 // One connected inbox in the account list: provider tile, address, provider name, the state of
-// its mail access, "Connect again" when the provider wants a new sign-in, and a menu to remove it.
+// its mail access, "Connect again" when the provider wants a new sign-in, and a menu to remove it
+// (at once, without asking: connecting it again takes a minute). Its colours come from the palette
+// at creation; the list builds its rows again when the palette changes.
 class AccountRow : public QWidget {
     Q_OBJECT
   public:
@@ -21,7 +23,8 @@ class AccountRow : public QWidget {
                bool isBusy, std::function<void()> reconnect, std::function<void()> remove,
                QWidget* parent = nullptr);
 
-    // The status line's text and colour for a check result (none: not checked yet).
+    // The status line's text for a check result (none: not checked yet), and whether it is drawn
+    // in orange rather than the secondary colour.
     static QString statusText(const std::optional<loftwing::AccountCheck>& check);
     static bool statusIsWarning(const std::optional<loftwing::AccountCheck>& check);
 };
