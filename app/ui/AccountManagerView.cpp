@@ -199,6 +199,7 @@ AccountManagerView::AccountManagerView(AccountManagerViewModel& viewModel, QWidg
     QObject::connect(&viewModel_, &AccountManagerViewModel::errorMessageChanged, this,
                      &AccountManagerView::refreshAlert);
     applyPaletteColours();
+    refresh();
     refreshSheet();
     refreshAlert();
 }
@@ -214,7 +215,8 @@ void AccountManagerView::applyPaletteColours() {
     const QPalette colours = palette();
     const qreal ratio = devicePixelRatioF();
     tile_->setPixmap(brandTile(48, ratio));
-    addAccount_->setIcon(glyphIcon(Glyph::plus, colours.color(QPalette::ButtonText)));
+    addAccount_->setIcon(glyphIcon(Glyph::plus, colours.color(QPalette::ButtonText), 14));
+    addAccount_->setIconSize(QSize(14, 14));
     emptySymbol_->setPixmap(glyphPixmap(Glyph::envelopeBadge, secondaryColour(colours), 48, ratio));
     makeProminent(addFirstAccount_);
     addFirstAccount_->setIcon(glyphIcon(Glyph::plus, colours.color(QPalette::HighlightedText)));
@@ -230,7 +232,7 @@ void AccountManagerView::applyPaletteColours() {
                                             shade.greenF() * 0.55f + window.greenF() * 0.45f,
                                             shade.blueF() * 0.55f + window.blueF() * 0.45f));
     footer_->setPalette(footerColours);
-    refresh();
+    refreshChromeStatus();
 }
 
 void AccountManagerView::refresh() {
@@ -252,24 +254,34 @@ void AccountManagerView::refresh() {
         if (index > 0) {
             auto* line = new QFrame;
             line->setFrameShape(QFrame::HLine);
-            line->setFrameShadow(QFrame::Sunken);
+            line->setFrameShadow(QFrame::Plain);
+            // A hairline in a palette role, so that it follows a switch to dark.
+            line->setForegroundRole(QPalette::Midlight);
             rows_->addWidget(line);
+            line->show();
         }
-        rows_->addWidget(new AccountRow(
+        auto* row = new AccountRow(
             account,
             found == checks.end() ? std::nullopt : std::optional<loftwing::AccountCheck>(*found),
             isBusy,
             [this, account] {
                 viewModel_.connect(account.provider, QString::fromStdString(account.email));
             },
-            [this, account] { viewModel_.remove(account); }));
+            [this, account] { viewModel_.remove(account); });
+        rows_->addWidget(row);
+        // Rows come and go while the list is on screen; a new child of a shown widget stays
+        // hidden until shown.
+        row->show();
     }
     rows_->addStretch(1);
     check_->setText(viewModel_.isCheckingAccounts() ? QStringLiteral("Checking mail access…")
                                                     : QStringLiteral("Check mail access"));
     check_->setAccessibleName(check_->text());
     check_->setEnabled(!isBusy);
+    refreshChromeStatus();
+}
 
+void AccountManagerView::refreshChromeStatus() {
     const bool installed = viewModel_.chromeState().has_value();
     chromeGlyph_->setPixmap(installed ? glyphPixmap(Glyph::checkmarkCircleFill,
                                                     greenColour(palette()), 16, devicePixelRatioF())

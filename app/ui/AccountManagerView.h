@@ -34,6 +34,7 @@ class AccountManagerView : public QWidget {
 
   private:
     void refresh();
+    void refreshChromeStatus();
     void refreshSheet();
     void refreshAlert();
     void presentReport();

@@ -3,6 +3,7 @@
 #include "ui/Glyphs.h"
 #include "ui/ScreenColours.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -13,32 +14,13 @@
 namespace zevirudi {
 namespace {
 
-QLabel* caption(const QString& text, const QColor& colour, const char* name) {
+QLabel* caption(const QString& text, const char* name) {
     auto* label = new QLabel(text);
     label->setObjectName(QString::fromLatin1(name));
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.88);
     label->setFont(font);
-    setTextColour(label, colour);
     return label;
-}
-
-// The 30-point provider tile: a rounded square in a faint fill with the provider's envelope.
-QLabel* providerTile(loftwing::MailProvider provider, const QPalette& palette, qreal ratio) {
-    const bool isGoogle = provider == loftwing::MailProvider::google;
-    QColor fill = palette.color(QPalette::WindowText);
-    fill.setAlphaF(isDark(palette) ? 0.12f : 0.07f);
-    auto* tile = new QLabel;
-    tile->setFixedSize(30, 30);
-    tile->setAlignment(Qt::AlignCenter);
-    tile->setStyleSheet(QStringLiteral("background: rgba(%1, %2, %3, %4); border-radius: 8px;")
-                            .arg(fill.red())
-                            .arg(fill.green())
-                            .arg(fill.blue())
-                            .arg(fill.alphaF()));
-    tile->setPixmap(glyphPixmap(isGoogle ? Glyph::envelopeFill : Glyph::envelopeBadgeFill,
-                                isGoogle ? redColour(palette) : blueColour(palette), 18, ratio));
-    return tile;
 }
 
 }  // namespace
@@ -66,16 +48,20 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
                        std::optional<loftwing::AccountCheck> check, bool isBusy,
                        std::function<void()> reconnect, std::function<void()> remove,
                        QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent),
+      isGoogle_(account.provider == loftwing::MailProvider::google),
+      statusIsWarning_(statusIsWarning(check)) {
     const QString email = QString::fromStdString(account.email);
-    const QString providerName = QString::fromUtf8(loftwing::displayName(account.provider).data());
-    const QPalette colours = palette();
     setAccessibleName(email);
+    // As tall as its lines: the list's free space stays below the last row.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 9, 8, 9);
     layout->setSpacing(11);
-    layout->addWidget(providerTile(account.provider, colours, devicePixelRatioF()), 0,
-                      Qt::AlignVCenter);
+    tile_ = new QLabel;
+    tile_->setFixedSize(30, 30);
+    tile_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(tile_, 0, Qt::AlignVCenter);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
@@ -86,10 +72,11 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
     address->setFont(medium);
     address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     text->addWidget(address);
-    text->addWidget(caption(providerName, secondaryColour(colours), "provider"));
-    text->addWidget(caption(
-        statusText(check),
-        statusIsWarning(check) ? orangeColour(colours) : secondaryColour(colours), "status"));
+    provider_ =
+        caption(QString::fromUtf8(loftwing::displayName(account.provider).data()), "provider");
+    text->addWidget(provider_);
+    status_ = caption(statusText(check), "status");
+    text->addWidget(status_);
     layout->addLayout(text, 1);
 
     if (check && check->status == loftwing::AccountCheck::Status::reconnectRequired) {
@@ -102,24 +89,48 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
         layout->addWidget(again, 0, Qt::AlignVCenter);
     }
 
-    auto* actions = new QToolButton;
-    actions->setObjectName(QStringLiteral("accountActions"));
-    actions->setAutoRaise(true);
-    actions->setFocusPolicy(Qt::StrongFocus);
-    actions->setIcon(glyphIcon(Glyph::ellipsisCircle, secondaryColour(colours), 18));
-    actions->setIconSize(QSize(18, 18));
-    actions->setPopupMode(QToolButton::InstantPopup);
-    actions->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
-    actions->setAccessibleName(QStringLiteral("Account actions for ") + email);
-    actions->setToolTip(actions->accessibleName());
-    auto* menu = new QMenu(actions);
-    menu->setAccessibleName(actions->accessibleName());
+    actions_ = new QToolButton;
+    actions_->setObjectName(QStringLiteral("accountActions"));
+    actions_->setAutoRaise(true);
+    actions_->setFocusPolicy(Qt::StrongFocus);
+    actions_->setIconSize(QSize(18, 18));
+    actions_->setPopupMode(QToolButton::InstantPopup);
+    actions_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    actions_->setAccessibleName(QStringLiteral("Account actions for ") + email);
+    actions_->setToolTip(actions_->accessibleName());
+    auto* menu = new QMenu(actions_);
+    menu->setAccessibleName(actions_->accessibleName());
+    remove_ = menu->addAction(QStringLiteral("Remove account"));
+    QObject::connect(remove_, &QAction::triggered, this, std::move(remove));
+    actions_->setMenu(menu);
+    layout->addWidget(actions_, 0, Qt::AlignVCenter);
+    applyPaletteColours();
+}
+
+void AccountRow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyPaletteColours();
+    }
+}
+
+void AccountRow::applyPaletteColours() {
+    const QPalette colours = palette();
+    QColor fill = colours.color(QPalette::WindowText);
+    fill.setAlphaF(isDark(colours) ? 0.12f : 0.07f);
+    tile_->setStyleSheet(QStringLiteral("background: rgba(%1, %2, %3, %4); border-radius: 8px;")
+                             .arg(fill.red())
+                             .arg(fill.green())
+                             .arg(fill.blue())
+                             .arg(fill.alphaF()));
+    tile_->setPixmap(glyphPixmap(isGoogle_ ? Glyph::envelopeFill : Glyph::envelopeBadgeFill,
+                                 isGoogle_ ? redColour(colours) : blueColour(colours), 18,
+                                 devicePixelRatioF()));
+    setTextColour(provider_, secondaryColour(colours));
+    setTextColour(status_, statusIsWarning_ ? orangeColour(colours) : secondaryColour(colours));
+    actions_->setIcon(glyphIcon(Glyph::ellipsisCircle, secondaryColour(colours), 18));
     // Destructive: the red bin says so before the click.
-    QObject::connect(menu->addAction(glyphIcon(Glyph::trash, redColour(colours)),
-                                     QStringLiteral("Remove account")),
-                     &QAction::triggered, this, std::move(remove));
-    actions->setMenu(menu);
-    layout->addWidget(actions, 0, Qt::AlignVCenter);
+    remove_->setIcon(glyphIcon(Glyph::trash, redColour(colours)));
 }
 
 }  // namespace zevirudi

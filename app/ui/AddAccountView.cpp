@@ -188,6 +188,30 @@ void AddAccountView::applyPaletteColours() {
     setTextColour(error_, redColour(colours));
     errorIcon_->setPixmap(glyphPixmap(Glyph::warningTriangleFill, redColour(colours), 16, ratio));
     setTextColour(hint_, secondaryColour(colours));
+    // The provider picker as one segmented control: joined segments, the chosen one in the accent.
+    const QColor accent = colours.color(QPalette::Active, QPalette::Highlight);
+    const QString segment = QStringLiteral(
+        "QPushButton { background: %1; color: %2; border: 1px solid %3;"
+        " padding: 4px 10px; %4 }"
+        "QPushButton:checked { background: %5; color: %6; border-color: %7; }"
+        "QPushButton:focus { border: 2px solid %7; }");
+    for (auto* button : findChildren<QPushButton*>()) {
+        const bool first = button->objectName() == QStringLiteral("providerGoogle");
+        if (!first && button->objectName() != QStringLiteral("providerMicrosoft")) {
+            continue;
+        }
+        button->setStyleSheet(
+            segment
+                .arg(colours.color(QPalette::Button).name(),
+                     colours.color(QPalette::ButtonText).name(),
+                     colours.color(QPalette::Mid).name(),
+                     first ? QStringLiteral("border-top-left-radius: 5px;"
+                                            " border-bottom-left-radius: 5px;")
+                           : QStringLiteral("border-top-right-radius: 5px;"
+                                            " border-bottom-right-radius: 5px; border-left: none;"))
+                .arg(accent.name(), colours.color(QPalette::HighlightedText).name(),
+                     accent.darker(125).name()));
+    }
     refresh();
 }
 

@@ -11,7 +11,7 @@ namespace zevirudi {
 namespace {
 
 struct GlyphSource {
-    const char* themeName;  // freedesktop icon name, symbolic variant
+    const char* themeName;  // freedesktop icon name, symbolic variant; empty: none fits
     const char* drawing;    // bundled fallback
 };
 
@@ -20,11 +20,12 @@ GlyphSource source(Glyph glyph) {
         case Glyph::plus:
             return {"list-add-symbolic", ":/zevirudi/glyphs/plus.svg"};
         case Glyph::envelopeFill:
-            return {"mail-read-symbolic", ":/zevirudi/glyphs/envelope-fill.svg"};
+            return {"mail-unread-symbolic", ":/zevirudi/glyphs/envelope-fill.svg"};
+        // No freedesktop name means an envelope with a badge, or tools: always the bundled drawing.
         case Glyph::envelopeBadge:
-            return {"mail-unread-symbolic", ":/zevirudi/glyphs/envelope-badge.svg"};
+            return {"", ":/zevirudi/glyphs/envelope-badge.svg"};
         case Glyph::envelopeBadgeFill:
-            return {"mail-unread-symbolic", ":/zevirudi/glyphs/envelope-badge-fill.svg"};
+            return {"", ":/zevirudi/glyphs/envelope-badge-fill.svg"};
         case Glyph::checkmarkCircleFill:
             return {"emblem-ok-symbolic", ":/zevirudi/glyphs/checkmark-circle-fill.svg"};
         case Glyph::warningTriangle:
@@ -35,8 +36,7 @@ GlyphSource source(Glyph glyph) {
         case Glyph::ellipsisCircle:
             return {"view-more-symbolic", ":/zevirudi/glyphs/ellipsis-circle.svg"};
         case Glyph::wrenchAndScrewdriver:
-            return {"applications-engineering-symbolic",
-                    ":/zevirudi/glyphs/wrench-and-screwdriver.svg"};
+            return {"", ":/zevirudi/glyphs/wrench-and-screwdriver.svg"};
         case Glyph::trash:
             return {"user-trash-symbolic", ":/zevirudi/glyphs/trash.svg"};
     }
@@ -67,7 +67,8 @@ QPixmap bundled(const char* drawing, int size, qreal devicePixelRatio) {
 
 QPixmap glyphPixmap(Glyph glyph, const QColor& color, int size, qreal devicePixelRatio) {
     const auto [themeName, drawing] = source(glyph);
-    const QIcon themed = QIcon::fromTheme(QString::fromLatin1(themeName));
+    const QIcon themed =
+        *themeName == '\0' ? QIcon() : QIcon::fromTheme(QString::fromLatin1(themeName));
     QPixmap pixmap = themed.isNull() ? bundled(drawing, size, devicePixelRatio)
                                      : themed.pixmap(QSize(size, size), devicePixelRatio);
     return pixmap.isNull() ? pixmap : tinted(pixmap, color);
