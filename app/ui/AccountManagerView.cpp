@@ -7,6 +7,7 @@
 #include "ui/MissedResultReportView.h"
 #include "ui/ScreenColours.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -274,6 +275,16 @@ void AccountManagerView::refresh() {
         row->show();
     }
     rows_->addStretch(1);
+    // Tab walks the window top to bottom: the rows were made after the footer, so they would
+    // otherwise come last.
+    QWidget* previous = addAccount_;
+    for (auto* row : rows_->parentWidget()->findChildren<AccountRow*>()) {
+        for (auto* control : row->findChildren<QAbstractButton*>()) {
+            QWidget::setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+    QWidget::setTabOrder(previous, check_);
     check_->setText(viewModel_.isCheckingAccounts() ? QStringLiteral("Checking mail access…")
                                                     : QStringLiteral("Check mail access"));
     check_->setAccessibleName(check_->text());

@@ -158,6 +158,23 @@ TEST(AccountScreensTest, ManagerRowsFollowTheChecks) {
     waitFor(running);
     EXPECT_EQ(check->text(), "Check mail access");
     EXPECT_EQ(named<QLabel>(view, "chromeStatus")->text(), "Chrome connection installed");
+
+    // Tab walks the window top to bottom, every control named for a screen reader.
+    view.show();
+    std::vector<QString> order;
+    QWidget* focus = named<QPushButton>(view, "addAccount");
+    do {
+        if (focus->isVisible() && (focus->focusPolicy() & Qt::TabFocus) != 0) {
+            EXPECT_FALSE(focus->accessibleName().isEmpty()) << focus->metaObject()->className();
+            order.push_back(focus->accessibleName());
+        }
+        focus = focus->nextInFocusChain();
+    } while (focus != named<QPushButton>(view, "addAccount"));
+    EXPECT_EQ(order, (std::vector<QString>{
+                         "Add account", "Account actions for ann@example.com", "Connect again",
+                         "Account actions for bob@outlook.example",
+                         "Account actions for carol.broken@example.org", "Check mail access",
+                         "Report missed result", "Install extension"}));
 }
 
 TEST(AccountScreensTest, ContinueNeedsAnAddressAConfiguredProviderAndNoConnection) {
