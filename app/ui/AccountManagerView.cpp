@@ -218,8 +218,9 @@ void AccountManagerView::applyPaletteColours() {
     tile_->setPixmap(brandTile(48, ratio));
     addAccount_->setIcon(glyphIcon(Glyph::plus, colours.color(QPalette::ButtonText), 14));
     addAccount_->setIconSize(QSize(14, 14));
-    emptySymbol_->setPixmap(glyphPixmap(Glyph::envelopeBadge, secondaryColour(colours), 48, ratio));
-    makeProminent(addFirstAccount_);
+    emptySymbol_->setPixmap(
+        glyphPixmap(Glyph::envelopeBadgeOutline, secondaryColour(colours), 48, ratio));
+    showAsMainAction(addFirstAccount_);
     addFirstAccount_->setIcon(glyphIcon(Glyph::plus, colours.color(QPalette::HighlightedText)));
     for (auto* text : findChildren<QLabel*>(QStringLiteral("secondary"))) {
         setTextColour(text, secondaryColour(colours));

@@ -123,7 +123,7 @@ void AccountRow::applyPaletteColours() {
                              .arg(fill.green())
                              .arg(fill.blue())
                              .arg(fill.alphaF()));
-    tile_->setPixmap(glyphPixmap(isGoogle_ ? Glyph::envelopeFill : Glyph::envelopeBadgeFill,
+    tile_->setPixmap(glyphPixmap(isGoogle_ ? Glyph::envelope : Glyph::envelopeBadge,
                                  isGoogle_ ? redColour(colours) : blueColour(colours), 18,
                                  devicePixelRatioF()));
     setTextColour(provider_, secondaryColour(colours));

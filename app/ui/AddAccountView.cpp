@@ -232,7 +232,7 @@ void AddAccountView::refresh() {
                                                  : QStringLiteral("Continue"));
     continue_->setAccessibleName(continue_->text());
     continue_->setEnabled(emailIsValid(email_->text()) && !viewModel_.isConnecting() && configured);
-    makeProminent(continue_);
+    showAsMainAction(continue_);
     adjustSize();
 }
 

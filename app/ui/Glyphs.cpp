@@ -19,12 +19,12 @@ GlyphSource source(Glyph glyph) {
     switch (glyph) {
         case Glyph::plus:
             return {"list-add-symbolic", ":/zevirudi/glyphs/plus.svg"};
-        case Glyph::envelopeFill:
+        case Glyph::envelope:
             return {"mail-unread-symbolic", ":/zevirudi/glyphs/envelope-fill.svg"};
         // No freedesktop name means an envelope with a badge, or tools: always the bundled drawing.
-        case Glyph::envelopeBadge:
+        case Glyph::envelopeBadgeOutline:
             return {"", ":/zevirudi/glyphs/envelope-badge.svg"};
-        case Glyph::envelopeBadgeFill:
+        case Glyph::envelopeBadge:
             return {"", ":/zevirudi/glyphs/envelope-badge-fill.svg"};
         case Glyph::checkmarkCircleFill:
             return {"emblem-ok-symbolic", ":/zevirudi/glyphs/checkmark-circle-fill.svg"};

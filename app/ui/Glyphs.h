@@ -11,9 +11,9 @@ namespace zevirudi {
 // bundled with the program; both are monochrome and painted in the colour asked for.
 enum class Glyph {
     plus,
-    envelopeFill,
-    envelopeBadge,
-    envelopeBadgeFill,
+    envelope,              // filled
+    envelopeBadge,         // filled, with a badge
+    envelopeBadgeOutline,  // outlined, with a badge
     checkmarkCircleFill,
     warningTriangle,
     warningTriangleFill,

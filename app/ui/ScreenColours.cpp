@@ -40,7 +40,7 @@ void setTextColour(QWidget* widget, const QColor& colour) {
     widget->setPalette(palette);
 }
 
-void makeProminent(QPushButton* button) {
+void showAsMainAction(QPushButton* button) {
     // Styles lighten and fade a button colour taken from the palette, which leaves white text on
     // pale blue; the accent fill is drawn here instead. Recomputed on every palette change.
     const QPalette colours =

@@ -21,6 +21,6 @@ QColor blueColour(const QPalette& palette);
 // Sets the colour a label's text is drawn in, in and outside lists.
 void setTextColour(QWidget* widget, const QColor& colour);
 // The prominent look of a window's main action: its label on the accent colour.
-void makeProminent(QPushButton* button);
+void showAsMainAction(QPushButton* button);
 
 }  // namespace zevirudi

@@ -291,7 +291,7 @@ TEST(AccountScreensTest, EveryGlyphDrawsWithoutAnIconTheme) {
     qtTestApplication();
     QIcon::setThemeName(QStringLiteral("no-such-theme"));
     for (const auto glyph :
-         {Glyph::plus, Glyph::envelopeFill, Glyph::envelopeBadge, Glyph::envelopeBadgeFill,
+         {Glyph::plus, Glyph::envelope, Glyph::envelopeBadgeOutline, Glyph::envelopeBadge,
           Glyph::checkmarkCircleFill, Glyph::warningTriangle, Glyph::warningTriangleFill,
           Glyph::ellipsisCircle, Glyph::wrenchAndScrewdriver, Glyph::trash}) {
         SCOPED_TRACE(static_cast<int>(glyph));
