@@ -220,6 +220,47 @@ TEST(AccountScreensTest, ContinueNeedsAnAddressAConfiguredProviderAndNoConnectio
     }
 }
 
+// Return in the address field asks only whether the address is valid; Continue's other conditions
+// do not hold it back, and the dialog does not press Continue a second time.
+TEST(AccountScreensTest, ReturnInTheAddressFieldStartsOneConnectionForAValidAddress) {
+    qtTestApplication();
+    const struct {
+        const char* name;
+        const char* email;
+        bool chooseMicrosoft;
+        bool attempted;
+    } cases[] = {
+        {"spaces around the address", "  ann@example.com ", false, true},
+        {"inner space", "ann @example.com", false, false},
+        {"no at sign", "ann.example.com", false, false},
+        {"provider not configured", "ann@example.com", true, true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        AccountScreensFixture state(
+            {}, [] { return std::string(); }, false);
+        AddAccountView sheet(state.viewModel);
+        sheet.show();
+        if (row.chooseMicrosoft) {
+            named<QPushButton>(sheet, "providerMicrosoft")->click();
+        }
+        auto* email = named<QLineEdit>(sheet, "email");
+        email->setText(QString::fromUtf8(row.email));
+        email->setFocus();
+        QTest::keyClick(email, Qt::Key_Return);
+        // The connection either reached the browser sign-in or was refused with a message.
+        const auto attempted = [&] {
+            return state.authenticator->calls() > 0 || state.viewModel.errorMessage().has_value();
+        };
+        if (row.attempted) {
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return !state.viewModel.isConnecting() && attempted(); }));
+        }
+        EXPECT_EQ(attempted(), row.attempted);
+        EXPECT_LE(state.authenticator->calls(), 1);
+    }
+}
+
 // A failed connection shows its message in the sheet and in the window's alert; the alert clears
 // it however it is dismissed, and the sheet stays open.
 TEST(AccountScreensTest, FailedConnectionAlertClearsTheMessage) {
