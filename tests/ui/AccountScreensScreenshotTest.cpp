@@ -96,6 +96,17 @@ void addAccountSheet() {
     shootInBothModes(*sheet, "add-account-notice-and-error");
 }
 
+// A desktop without an icon theme: every symbol is the bundled drawing.
+void managerWithBundledIcons() {
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    AccountScreensFixture state(threeAccounts());
+    AccountManagerView view(state.viewModel);
+    view.show();
+    waitFor(state.viewModel.prepare());
+    shootInBothModes(view, "manager-accounts-bundled-icons");
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
 TEST(AccountScreensScreenshotTest, ManagerSheetAndReportInLightAndDark) {
     XvfbServer server("1280x900x24");
     ::setenv("DISPLAY", server.display().c_str(), 1);
@@ -110,6 +121,7 @@ TEST(AccountScreensScreenshotTest, ManagerSheetAndReportInLightAndDark) {
     emptyManager();
     managerWithThreeChecksAndTheReport();
     addAccountSheet();
+    managerWithBundledIcons();
 }
 
 }  // namespace
