@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -332,23 +333,45 @@ void AccountManagerView::refreshSheet() {
 void AccountManagerView::refreshAlert() {
     const auto& message = viewModel_.errorMessage();
     if (!message) {
-        if (alert_) {
-            alert_->close();
+        // Forgotten at once: a message that follows before the closed alert is deleted gets an
+        // alert of its own.
+        if (QMessageBox* closing = alert_) {
+            alert_ = nullptr;
+            closing->close();
         }
         return;
     }
     if (!alert_) {
         // Over the add-account sheet when it is open, so that it is not hidden behind it.
         QWidget* over = sheet_ ? static_cast<QWidget*>(sheet_) : this;
-        alert_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Zevirudi"), QString(),
-                                 QMessageBox::Ok, over);
+        // The title inside the alert too: desktops attach modal dialogs without a title bar.
+        alert_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Zevirudi"),
+                                 QStringLiteral("Zevirudi"), QMessageBox::Ok, over);
+        alert_->setTextFormat(Qt::PlainText);
+        alert_->setIconPixmap(glyphPixmap(Glyph::warningTriangleFill, orangeColour(palette()), 40,
+                                          devicePixelRatioF()));
+        if (auto* title = alert_->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+            QFont bold = title->font();
+            bold.setWeight(QFont::Bold);
+            title->setFont(bold);
+        }
+
         alert_->setAttribute(Qt::WA_DeleteOnClose);
         alert_->setWindowModality(Qt::WindowModal);
-        QObject::connect(alert_, &QDialog::finished, this,
-                         [this] { viewModel_.clearErrorMessage(); });
+        QObject::connect(alert_, &QDialog::finished, this, [this, shown = alert_.data()] {
+            if (alert_ == shown) {
+                viewModel_.clearErrorMessage();
+            }
+        });
         alert_->open();
     }
-    alert_->setText(*message);
+    alert_->setInformativeText(*message);
+    // Room for a sentence on one line, as the desktop's own alerts have; after the text, since
+    // setting it lays the alert out anew.
+    if (auto* grid = qobject_cast<QGridLayout*>(alert_->layout())) {
+        grid->addItem(new QSpacerItem(340, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     alert_->setAccessibleName(QStringLiteral("Zevirudi"));
     alert_->setAccessibleDescription(*message);
 }

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
@@ -94,6 +95,9 @@ void addAccountSheet() {
     waitFor(state.viewModel.connect(MailProvider::google, QStringLiteral("ann@example.com")));
     ASSERT_TRUE(state.viewModel.errorMessage().has_value());
     shootInBothModes(*sheet, "add-account-notice-and-error");
+    auto* alert = sheet->findChild<QMessageBox*>();
+    ASSERT_NE(alert, nullptr);
+    shootInBothModes(*alert, "add-account-alert");
 }
 
 // A desktop without an icon theme: every symbol is the bundled drawing.

@@ -294,13 +294,23 @@ TEST(AccountScreensTest, FailedConnectionAlertClearsTheMessage) {
         auto* alert = view.findChild<QMessageBox*>();
         ASSERT_NE(alert, nullptr);
         EXPECT_EQ(alert->windowTitle(), "Zevirudi");
-        EXPECT_EQ(alert->text(), message);
+        EXPECT_EQ(alert->text(), "Zevirudi");
+        EXPECT_EQ(alert->informativeText(), message);
+        EXPECT_EQ(alert->buttons().size(), 1);
 
         row.dismiss(*alert);
         EXPECT_FALSE(state.viewModel.errorMessage().has_value());
         EXPECT_FALSE(error->isVisible());
         EXPECT_TRUE(sheet->isVisible());
         EXPECT_TRUE(state.viewModel.presentedSheet().has_value());
+
+        // The next failure, before the dismissed alert is gone, gets an alert of its own.
+        named<QPushButton>(*sheet, "continue")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return state.viewModel.errorMessage().has_value(); }));
+        const auto alerts = view.findChildren<QMessageBox*>();
+        EXPECT_EQ(std::count_if(alerts.begin(), alerts.end(),
+                                [](const QMessageBox* shown) { return shown->isVisible(); }),
+                  1);
     }
 }
 
