@@ -4,10 +4,10 @@
 
 #include "ui/AccountManagerView.h"
 #include "ui/AddAccountView.h"
+#include "ui/DesktopColourScheme.h"
 #include "ui/MissedResultReportView.h"
 
 #include "helpers/AccountScreensFixture.h"
-#include "helpers/DarkDesktopPalette.h"
 #include "helpers/XvfbServer.h"
 
 #include <QApplication>
