@@ -104,8 +104,11 @@ void DesktopColourScheme::apply(uint scheme) {
         return;
     }
     appliedDark_ = dark;
-    QApplication::setPalette(dark ? darkDesktopPalette()
-                                  : QApplication::style()->standardPalette());
+    // Back to light is back to the palette the desktop gave before, not to a fixed one.
+    if (dark) {
+        lightPalette_ = QApplication::palette();
+    }
+    QApplication::setPalette(dark ? darkDesktopPalette() : lightPalette_);
 }
 
 }  // namespace zevirudi

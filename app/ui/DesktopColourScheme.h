@@ -18,13 +18,14 @@ class DesktopColourScheme : public QObject {
     explicit DesktopColourScheme(QObject* parent = nullptr);
 
   public slots:
-    // The portal announced a changed setting.
+    // The portal announced a changed setting (called by QtDBus).
     void settingChanged(const QDBusMessage& message);
 
   private:
     void apply(uint scheme);
 
     bool appliedDark_ = false;
+    QPalette lightPalette_;
 };
 
 // The application palette of a dark desktop, for the Fusion style.
