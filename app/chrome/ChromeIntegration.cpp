@@ -1,7 +1,10 @@
 #include "chrome/ChromeIntegration.h"
 
+#include "desktop/DesktopWorkspace.h"
 #include "oauth/AppConfiguration.h"
 #include "records/Errors.h"
+#include "support/AtomicFile.h"
+#include "support/LogSink.h"
 
 #include <boost/json/serialize.hpp>
 #include <boost/json/string.hpp>
@@ -14,13 +17,40 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace zevirudi {
 namespace {
 
-// Chrome reads <user-data-dir>/NativeMessagingHosts; these are the default user-data-dirs.
-constexpr std::array<const char*, 2> browserFolders{"google-chrome", "chromium"};
+struct BrowserFolder {
+    const char* userDataDir;  // the default user-data-dir, under the configuration folder
+    bool createdWhenMissing;  // written even before the browser has run once
+};
+
+// Each browser reads <its user-data-dir>/NativeMessagingHosts. Chrome's and Chromium's folders
+// are created so that a browser installed later finds the host; the others only when present.
+constexpr std::array<BrowserFolder, 5> browserFolders{{
+    {"google-chrome", true},
+    {"chromium", true},
+    {"BraveSoftware/Brave-Browser", false},
+    {"microsoft-edge", false},
+    {"vivaldi", false},
+}};
+
+// Browsers in a Flatpak or Snap sandbox, by the folder their data lives in under the home folder:
+// they cannot start a program outside the sandbox, so a manifest would not help them.
+constexpr std::array<const char*, 7> sandboxedBrowserFolders{
+    ".var/app/com.google.Chrome",
+    ".var/app/org.chromium.Chromium",
+    ".var/app/com.brave.Browser",
+    ".var/app/com.microsoft.Edge",
+    ".var/app/com.vivaldi.Vivaldi",
+    "snap/chromium",
+    "snap/brave",
+};
 
 // A JSON string as the manifest writes it: slashes escaped, like the other platforms' manifests.
 std::string quoted(const std::string& text) {
@@ -35,45 +65,6 @@ std::string quoted(const std::string& text) {
         }
     }
     return out;
-}
-
-void writeAtomically(const std::filesystem::path& target, const std::string& bytes) {
-    std::string scratch =
-        (target.parent_path() / (target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(scratch.data());
-    if (fd < 0) {
-        throw std::system_error(errno, std::generic_category(), "create " + scratch);
-    }
-    const auto fail = [&](const char* what) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), what);
-    };
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            fail("write manifest");
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fchmod(fd, 0644) != 0 || ::fsync(fd) != 0) {
-        fail("finish manifest");
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), "close manifest");
-    }
-    if (::rename(scratch.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(scratch.c_str());
-        throw std::system_error(error, std::generic_category(), "replace manifest");
-    }
 }
 
 // The manifest, pretty-printed with sorted keys.
@@ -103,10 +94,22 @@ std::string manifestJSON(const std::string& executablePath, const std::string& e
 
 ChromeIntegration::ChromeIntegration(std::filesystem::path configHome,
                                      std::filesystem::path executable,
-                                     std::filesystem::path resourceFolder)
+                                     std::filesystem::path resourceFolder,
+                                     std::filesystem::path homeFolder)
     : configHome_(std::move(configHome)),
       executable_(std::move(executable)),
-      resourceFolder_(std::move(resourceFolder)) {}
+      resourceFolder_(std::move(resourceFolder)),
+      homeFolder_(std::move(homeFolder)) {}
+
+std::filesystem::path ChromeIntegration::userHome() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        return home;
+    }
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
+        return entry->pw_dir;
+    }
+    return "/nonexistent";
+}
 
 std::filesystem::path ChromeIntegration::userConfigHome() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
@@ -128,14 +131,53 @@ ChromeIntegrationState ChromeIntegration::installNativeHost(
         throw loftwing::LoftwingMultiError::itemNotFound();
     }
     const auto manifest = manifestJSON(executable_.string(), configuration.extensionOrigin());
-    std::filesystem::path chromeManifest;
-    for (const char* browser : browserFolders) {
-        const auto folder = configHome_ / browser / "NativeMessagingHosts";
-        std::filesystem::create_directories(folder);
-        const auto target = folder / manifestFileName;
-        writeAtomically(target, manifest);
-        if (chromeManifest.empty()) {
+    std::vector<std::filesystem::path> written;
+    std::exception_ptr firstFailure;
+    // Whether each browser has run for this user (it writes "Local State" on its first start): a
+    // machine with only Chromium reports Chromium's manifest, even after a folder for Chrome was
+    // created here.
+    std::error_code unreadable;
+    const bool chromeSetUp =
+        std::filesystem::exists(configHome_ / "google-chrome" / "Local State", unreadable);
+    const bool chromiumSetUp =
+        std::filesystem::exists(configHome_ / "chromium" / "Local State", unreadable);
+    std::optional<std::filesystem::path> chromeManifest;
+    std::optional<std::filesystem::path> chromiumManifest;
+    for (const auto& browser : browserFolders) {
+        const auto userDataDir = configHome_ / browser.userDataDir;
+        std::error_code ignored;
+        if (!browser.createdWhenMissing && !std::filesystem::is_directory(userDataDir, ignored)) {
+            continue;
+        }
+        const auto target = userDataDir / "NativeMessagingHosts" / manifestFileName;
+        try {
+            std::filesystem::create_directories(target.parent_path());
+            loftwing::writeFileAtomically(target, manifest, 0644);
+        } catch (const std::system_error& error) {
+            loftwing::logMessage(loftwing::LogLevel::error, "chrome",
+                                 std::string("The host manifest for ") + browser.userDataDir +
+                                     " could not be written: " + error.code().message());
+            if (!firstFailure) {
+                firstFailure = std::current_exception();
+            }
+            continue;
+        }
+        written.push_back(target);
+        if (std::string_view(browser.userDataDir) == "google-chrome") {
             chromeManifest = target;
+        } else if (std::string_view(browser.userDataDir) == "chromium") {
+            chromiumManifest = target;
+        }
+    }
+    if (written.empty()) {
+        std::rethrow_exception(firstFailure);
+    }
+    for (const char* folder : sandboxedBrowserFolders) {
+        std::error_code ignored;
+        if (std::filesystem::is_directory(homeFolder_ / folder, ignored)) {
+            loftwing::logMessage(
+                loftwing::LogLevel::warning, "chrome",
+                std::string("A sandboxed browser cannot start the host: ") + folder);
         }
     }
     std::optional<std::filesystem::path> extensionFolder;
@@ -146,7 +188,32 @@ ChromeIntegrationState ChromeIntegration::installNativeHost(
             extensionFolder = candidate;
         }
     }
-    return ChromeIntegrationState{chromeManifest, extensionFolder};
+    const bool chromiumOnly = chromiumSetUp && !chromeSetUp && chromiumManifest;
+    const auto reported = chromiumOnly ? chromiumManifest : chromeManifest;
+    return ChromeIntegrationState{reported.value_or(chromiumManifest.value_or(written.front())),
+                                  extensionFolder};
+}
+
+void ChromeIntegration::openSetupPage(const loftwing::LoftwingAppConfiguration& configuration,
+                                      const std::optional<std::filesystem::path>& extensionFolder,
+                                      DesktopWorkspace& workspace) {
+    if (!configuration.usesChromeWebStore() && extensionFolder &&
+        !workspace.revealFolder(*extensionFolder)) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "chrome",
+                             "The extension folder could not be shown in the file manager");
+    }
+    std::optional<std::string> installPage;
+    if (loftwing::parsesAsURL(configuration.extensionInstallURL)) {
+        installPage = configuration.extensionInstallURL;
+    }
+    const auto browser = workspace.findBrowser();
+    if (!browser) {
+        if (installPage && workspace.openWithDefaultHandler(*installPage)) {
+            return;
+        }
+        throw loftwing::LoftwingMultiError::itemNotFound();
+    }
+    workspace.openInBrowser(*browser, installPage);
 }
 
 }  // namespace zevirudi

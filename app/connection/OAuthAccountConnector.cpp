@@ -78,10 +78,11 @@ OAuthAccountConnector::OAuthAccountConnector(
 ConnectedAccount OAuthAccountConnector::connect(MailProvider provider,
                                                 const std::optional<std::string>& loginHint,
                                                 std::stop_token stop) {
-    const auto& settings = configuration_.provider(provider);
+    auto settings = configuration_.provider(provider);
     if (!settings.isConfigured()) {
         throw AccountConnectionError::providerNotConfigured(provider);
     }
+    settings.redirectURI = webAuthenticator_->prepareRedirect(settings.redirectURI);
 
     const auto context = loftwing::OAuthAuthorizationBuilder::make(provider, settings, loginHint);
     const std::string redirect =

@@ -13,6 +13,12 @@ namespace zevirudi {
 class OAuthWebAuthenticating {
   public:
     virtual ~OAuthWebAuthenticating() = default;
+
+    // Called before the authorization request is built, with the configured redirect URI;
+    // returns the one to send in both the request and the code exchange. A loopback redirect
+    // learns its port here when the system chooses it.
+    virtual std::string prepareRedirect(const std::string& redirectURI) { return redirectURI; }
+
     virtual std::string authenticate(const std::string& url, const std::string& callbackScheme,
                                      std::stop_token stop = {}) = 0;
 };

@@ -1,14 +1,18 @@
 #include "desktop/DesktopServices.h"
 
 #include "bundle/AppBundle.h"
-#include "chrome/BrowserLocator.h"
+#include "connection/ChromeOAuthWebAuthenticator.h"
+#include "desktop/DesktopWorkspace.h"
+#include "desktop/SchemeHandlerRegistration.h"
 #include "host/DeferredTransport.h"
 #include "oauth/CurlTransport.h"
-#include "records/Errors.h"
 #include "storage/ConfiguredAccountStore.h"
+#include "support/LogSink.h"
 
-#include <QDesktopServices>
-#include <QUrl>
+#include <QThreadPool>
+
+#include <exception>
+#include <string>
 
 namespace zevirudi {
 
@@ -25,27 +29,35 @@ AccountManagerServices makeDesktopServices() {
     services.chromeIntegration = std::make_shared<ChromeIntegration>(
         ChromeIntegration::userConfigHome(), executablePath(), resourceDirectory());
     services.openSetupPage = openChromeSetupPage;
+    // The redirect reaches this process through SingleInstance and the router
+    // (LoftwingDesktopApp), or through the authenticator's own loopback listener.
+    services.connector = std::make_shared<OAuthAccountConnector>(
+        configuration, services.accountStore,
+        std::make_shared<ChromeOAuthWebAuthenticator>(OAuthCallbackRouter::shared(),
+                                                      std::make_shared<FreedesktopWorkspace>()),
+        services.transport);
+    // xdg-mime takes a moment: the window does not wait for it.
+    QThreadPool::globalInstance()->start(
+        [configuration] { registerRedirectSchemes(configuration); });
     services.configuration = std::move(configuration);
-    // The connector needs the browser sign-in, which routes the redirect that reaches this
-    // process through SingleInstance; until it exists, connecting reports the missing service.
     return services;
+}
+
+void registerRedirectSchemes(const loftwing::LoftwingAppConfiguration& configuration) {
+    try {
+        SchemeHandlerRegistration(SchemeHandlerRegistration::userDataHome(), executablePath())
+            .ensureRegistered(SchemeHandlerRegistration::customSchemes(configuration));
+    } catch (const std::exception& error) {
+        loftwing::logMessage(
+            loftwing::LogLevel::warning, "desktop",
+            std::string("The sign-in redirect scheme could not be registered: ") + error.what());
+    }
 }
 
 void openChromeSetupPage(const loftwing::LoftwingAppConfiguration& configuration,
                          const std::optional<std::filesystem::path>& extensionFolder) {
-    if (!configuration.usesChromeWebStore() && extensionFolder) {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QString::fromStdString(extensionFolder->string())));
-    }
-    const auto& page = configuration.extensionInstallURL;
-    if (!loftwing::parsesAsURL(page)) {
-        throw loftwing::LoftwingMultiError::itemNotFound();
-    }
-    if (BrowserLocator().openURL(page) ||
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(page)))) {
-        return;
-    }
-    throw loftwing::LoftwingMultiError::itemNotFound();
+    FreedesktopWorkspace workspace;
+    ChromeIntegration::openSetupPage(configuration, extensionFolder, workspace);
 }
 
 }  // namespace zevirudi

@@ -8,6 +8,8 @@
 #include "ui/Glyphs.h"
 
 #include "bundle/AppBundle.h"
+#include "connection/OAuthCallbackRouter.h"
+#include "records/Errors.h"
 #include "support/LogSink.h"
 
 #include <QApplication>
@@ -15,6 +17,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
 
 namespace zevirudi {
 namespace {
@@ -77,6 +82,20 @@ int LoftwingDesktopApp::run(int argc, char** argv) {
     if (instance.start(urls) == SingleInstance::Role::forwarded) {
         return 0;
     }
+
+    // The browser's sign-in redirect, from this start's arguments or from a later start.
+    openURLsHandler() = [](const QStringList& opened) {
+        std::vector<std::string> list;
+        for (const QString& url : opened) {
+            list.push_back(url.toStdString());
+        }
+        OAuthCallbackRouter::shared()->handle(list);
+    };
+    // Quitting ends a sign-in that still waits for its redirect.
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        OAuthCallbackRouter::shared()->fail(
+            std::make_exception_ptr(loftwing::OperationCancelled()));
+    });
 
     AccountManagerViewModel viewModel(makeDesktopServices);
     const auto info = BundleInfo::read(resourceDirectory() / "Info.json");

@@ -1,6 +1,6 @@
 #include "notch/NotchPanelController.h"
 
-#include "chrome/BrowserLocator.h"
+#include "desktop/BrowserLocator.h"
 #include "notch/NotchNotificationView.h"
 #include "notch/NotchPanel.h"
 #include "notch/NotchScreens.h"

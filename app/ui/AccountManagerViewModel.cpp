@@ -88,6 +88,7 @@ AccountManagerViewModel::AccountManagerViewModel(const ServicesFactory& makeServ
 
 AccountManagerViewModel::~AccountManagerViewModel() {
     stop_.request_stop();
+    connectionStop_.request_stop();
     pool_.waitForDone();
 }
 
@@ -157,10 +158,12 @@ QFuture<bool> AccountManagerViewModel::connect(loftwing::MailProvider provider,
     }
     setIsConnecting(true);
     setErrorMessage(std::nullopt);
-    return runOffMainThread(
-               pool_,
-               [connector = services_->connector, provider, hint = email.toStdString(),
-                stop = stop_.get_token()] { return connector->connect(provider, hint, stop); })
+    connectionStop_ = std::stop_source();
+    return runOffMainThread(pool_,
+                            [connector = services_->connector, provider, hint = email.toStdString(),
+                             stop = connectionStop_.get_token()] {
+                                return connector->connect(provider, hint, stop);
+                            })
         .then(this,
               [this](Outcome<ConnectedAccount> outcome) -> QFuture<bool> {
                   if (outcome.error) {
@@ -179,6 +182,12 @@ QFuture<bool> AccountManagerViewModel::connect(loftwing::MailProvider provider,
                   });
               })
         .unwrap();
+}
+
+void AccountManagerViewModel::dismissSheet() {
+    // The sign-in ends as cancelled, which is never reported.
+    connectionStop_.request_stop();
+    setPresentedSheet(std::nullopt);
 }
 
 QFuture<void> AccountManagerViewModel::remove(const ConnectedAccount& account) {

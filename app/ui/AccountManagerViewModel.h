@@ -81,7 +81,8 @@ class AccountManagerViewModel : public QObject {
     void presentAddAccount() {
         setPresentedSheet(AddAccountDestination{QStringLiteral("add-account")});
     }
-    void dismissSheet() { setPresentedSheet(std::nullopt); }
+    // Closing the sheet also ends a sign-in that still waits for the browser.
+    void dismissSheet();
     void clearErrorMessage() { setErrorMessage(std::nullopt); }
 
   signals:
@@ -120,6 +121,8 @@ class AccountManagerViewModel : public QObject {
     std::optional<AddAccountDestination> presentedSheet_;
 
     std::stop_source stop_;
+    // Stops the running connection alone: closing the sheet must not stop a check or a load.
+    std::stop_source connectionStop_;
     // Last: destroyed first, so its threads are joined while everything they use still exists.
     QThreadPool pool_;
 };

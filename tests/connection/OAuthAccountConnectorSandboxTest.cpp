@@ -115,21 +115,6 @@ TEST_F(ConnectorSandbox, ConnectsGmailAndOutlookWithTheirTokens) {
     EXPECT_EQ(google, "google:111");
 }
 
-TEST_F(ConnectorSandbox, ReconnectingKeepsOneAccountWithTheNewTokens) {
-    server.createMailbox("google", "ann@example.com", "Ann");
-    connector().connect(MailProvider::google, std::nullopt);
-    const auto first = store->allAccounts();
-
-    connector().connect(MailProvider::google, std::nullopt);
-    const auto second = store->allAccounts();
-
-    ASSERT_EQ(first.size(), 1u);
-    ASSERT_EQ(second.size(), 1u);
-    EXPECT_EQ(second[0].account, first[0].account);
-    EXPECT_NE(second[0].tokens.accessToken, first[0].tokens.accessToken);
-    EXPECT_NE(second[0].tokens.refreshToken, first[0].tokens.refreshToken);
-}
-
 TEST_F(ConnectorSandbox, RefusedOrForgedSignInsSaveNothing) {
     server.createMailbox("google", "ann@example.com", "Ann");
 

@@ -168,23 +168,25 @@ class Chromium:
     def attach_to_service_worker(self, extension_id, timeout=15.0):
         """Waits for the extension's service worker and attaches to it; returns the session id."""
         prefix = f"chrome-extension://{extension_id}/"
+        session_id = self.attach(lambda info: info.get("type") == "service_worker"
+                                 and info.get("url", "").startswith(prefix), timeout)
+        self._wait_for_send(session_id, timeout)
+        return session_id
 
-        def is_worker(info):
-            return info.get("type") == "service_worker" and info.get("url", "").startswith(prefix)
-
+    def attach(self, wanted, timeout=15.0):
+        """Waits for a target whose info satisfies wanted(info) and attaches to it; returns the
+        session id."""
         self.call("Target.setDiscoverTargets", {"discover": True})
-        workers = [t for t in self.call("Target.getTargets")["targetInfos"] if is_worker(t)]
-        if workers:
-            target = workers[0]
+        targets = [t for t in self.call("Target.getTargets")["targetInfos"] if wanted(t)]
+        if targets:
+            target = targets[0]
         else:
             event = self.wait_for_event(
                 lambda m: m.get("method") in ("Target.targetCreated", "Target.targetInfoChanged")
-                and is_worker(m["params"]["targetInfo"]), timeout)
+                and wanted(m["params"]["targetInfo"]), timeout)
             target = event["params"]["targetInfo"]
-        session_id = self.call("Target.attachToTarget", {"targetId": target["targetId"],
-                                                         "flatten": True})["sessionId"]
-        self._wait_for_send(session_id, timeout)
-        return session_id
+        return self.call("Target.attachToTarget", {"targetId": target["targetId"],
+                                                   "flatten": True})["sessionId"]
 
     def _wait_for_send(self, session_id, timeout):
         """The worker may be attached before its script has run. Console events are switched on

@@ -74,6 +74,10 @@ class SandboxProviders:
         with urllib.request.urlopen(request, timeout=10) as answer:
             return json.load(answer)
 
+    def change_settings(self, settings):
+        """Any of the sandbox's settings ("autoConsent", "redirectURIs", ...); answers them all."""
+        return self._admin("settings", settings)
+
     def create_mailbox(self, provider, email, name):
         """Returns the mailbox as the sandbox describes it, "accountID" included."""
         return self._admin("mailboxes", {"provider": provider, "email": email, "name": name})

@@ -76,9 +76,14 @@ class ScriptedAuthenticator : public zevirudi::OAuthWebAuthenticating {
   public:
     explicit ScriptedAuthenticator(std::function<std::string()> script)
         : script_(std::move(script)) {}
-    std::string authenticate(const std::string&, const std::string&, std::stop_token) override {
+    std::string authenticate(const std::string&, const std::string&,
+                             std::stop_token stop) override {
         calls_ += 1;
         gate.pass();
+        // Like the browser's sign-in, a stopped wait ends as cancelled.
+        if (stop.stop_requested()) {
+            throw OperationCancelled();
+        }
         return script_();
     }
     int calls() const { return calls_; }

@@ -90,6 +90,22 @@ TEST(AccountManagerViewModelTest, ConnectPressedTwiceStartsOneConnection) {
     EXPECT_FALSE(model.isConnecting());
 }
 
+TEST(AccountManagerViewModelTest, ClosingTheSheetEndsTheWaitingSignInWithoutAMessage) {
+    Fixture fixture({}, [] { return std::string("unused: the sign-in is stopped first"); });
+    auto& model = fixture.viewModel;
+    model.presentAddAccount();
+    fixture.authenticator->gate.close();
+
+    const auto connected = model.connect(MailProvider::google, QStringLiteral("ann@example.com"));
+    model.dismissSheet();
+    fixture.authenticator->gate.open();
+    waitFor(connected);
+
+    EXPECT_FALSE(connected.result());
+    EXPECT_FALSE(model.isConnecting());
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+}
+
 TEST(AccountManagerViewModelTest, ConnectionFailuresAndTheirMessages) {
     const std::string longText(400, 'x');
     const struct {

@@ -3,6 +3,8 @@
 #include "SandboxService.h"
 
 #include <boost/json.hpp>
+#include <boost/url/parse.hpp>
+#include <boost/url/url.hpp>
 
 #include <algorithm>
 
@@ -37,6 +39,29 @@ void redirect(httplib::Response& response, const std::string& redirectURI,
     response.set_header("Location", *location);
 }
 
+// Like the real providers (RFC 8252 section 7.3), a registered loopback redirect matches the same
+// address and path on any port: a native application listens where the system lets it.
+bool isRegisteredRedirect(const std::vector<std::string>& registered, const std::string& uri) {
+    if (std::find(registered.begin(), registered.end(), uri) != registered.end()) {
+        return true;
+    }
+    const auto withoutPort = [](const std::string& text) -> std::optional<std::string> {
+        const auto parsed = boost::urls::parse_uri(text);
+        if (!parsed || parsed->scheme() != "http" ||
+            (parsed->encoded_host() != "127.0.0.1" && parsed->encoded_host() != "[::1]" &&
+             parsed->encoded_host() != "localhost")) {
+            return std::nullopt;
+        }
+        boost::urls::url url(*parsed);
+        url.remove_port();
+        return std::string(url.buffer());
+    };
+    const auto requested = withoutPort(uri);
+    return requested && std::any_of(registered.begin(), registered.end(), [&](const auto& entry) {
+               return withoutPort(entry) == requested;
+           });
+}
+
 void oauthError(httplib::Response& response, const std::string& error,
                 const std::string& description) {
     response.set_header("Cache-Control", "no-store");
@@ -68,8 +93,7 @@ void SandboxService::authorize(Provider provider, const httplib::Request& reques
         errorPage(response, "invalid_client", "The OAuth client was not found.");
         return;
     }
-    if (std::find(current.redirectURIs.begin(), current.redirectURIs.end(), redirectURI) ==
-        current.redirectURIs.end()) {
+    if (!isRegisteredRedirect(current.redirectURIs, redirectURI)) {
         errorPage(response, "redirect_uri_mismatch",
                   "The redirect URI in the request does not match the ones registered.");
         return;

@@ -1,4 +1,4 @@
-#include "chrome/BrowserLocator.h"
+#include "desktop/BrowserLocator.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +56,7 @@ class BrowserLocatorTest : public ::testing::Test {
         entry.close();
         // The main group's Exec counts even when it comes after another group.
         std::ofstream append(root / "applications" / name, std::ios::app);
-        append << "[Desktop Entry]\nExec=" << exec << " %U\n";
+        append << "[Desktop Entry]\nExec=" << exec << "\n";
     }
 
     // Waits (bounded) until the fake browser has written its record.
@@ -87,58 +87,103 @@ class BrowserLocatorTest : public ::testing::Test {
 TEST_F(BrowserLocatorTest, PrefersChromeThenChromiumOnPathOrDesktopEntry) {
     struct Row {
         const char* name;
-        std::vector<std::string> executables;    // created in bin/
-        std::optional<std::string> desktopExec;  // of google-chrome.desktop; "opt/..." under root
-        std::optional<std::string> expected;     // relative to the root
+        std::vector<std::string> executables;        // created in bin/
+        std::optional<std::string> desktopExec;      // of google-chrome.desktop; ROOT is the root
+        std::optional<std::string> expectedProgram;  // relative to the root
+        std::vector<std::string> expectedLine;       // with the URL u; ROOT is the root
     };
     const Row rows[] = {
-        {"nothing installed", {}, {}, {}},
-        {"chromium only", {"chromium"}, {}, "bin/chromium"},
-        {"chromium-browser only", {"chromium-browser"}, {}, "bin/chromium-browser"},
-        {"chrome before chromium", {"chromium", "google-chrome"}, {}, "bin/google-chrome"},
+        {"nothing installed", {}, {}, {}, {}},
+        {"chromium only", {"chromium"}, {}, "bin/chromium", {"ROOT/bin/chromium", "u"}},
+        {"chromium-browser only",
+         {"chromium-browser"},
+         {},
+         "bin/chromium-browser",
+         {"ROOT/bin/chromium-browser", "u"}},
+        {"chrome before chromium",
+         {"chromium", "google-chrome"},
+         {},
+         "bin/google-chrome",
+         {"ROOT/bin/google-chrome", "u"}},
         {"stable channel first",
          {"google-chrome", "google-chrome-stable"},
          {},
-         "bin/google-chrome-stable"},
+         "bin/google-chrome-stable",
+         {"ROOT/bin/google-chrome-stable", "u"}},
         {"chrome from its desktop entry beats chromium on the path",
          {"chromium"},
+         "ROOT/opt/chrome --profile-directory=Default %U",
          "opt/chrome",
-         "opt/chrome"},
+         {"ROOT/opt/chrome", "--profile-directory=Default", "u"}},
+        {"an entry starting with env runs as a whole",
+         {"env"},
+         "env BAMF_DESKTOP_FILE_HINT=/x.desktop ROOT/opt/chrome %U",
+         "bin/env",
+         {"env", "BAMF_DESKTOP_FILE_HINT=/x.desktop", "ROOT/opt/chrome", "u"}},
+        {"flatpak run keeps its file forwarding",
+         {"flatpak"},
+         "flatpak run --command=chrome com.google.Chrome @@u %U @@",
+         "bin/flatpak",
+         {"flatpak", "run", "--command=chrome", "com.google.Chrome", "@@u", "u", "@@"}},
+        {"quoted words, escapes and other field codes",
+         {},
+         "\"ROOT/opt/my chrome\" --class=\"a\\\\\\\\b\" %F --x=100%% %i",
+         "opt/my chrome",
+         {"ROOT/opt/my chrome", "--class=a\\b", "u", "--x=100%"}},
+        {"no field code: the URL goes last",
+         {},
+         "ROOT/opt/chrome --new-window",
+         "opt/chrome",
+         {"ROOT/opt/chrome", "--new-window", "u"}},
         {"desktop entry naming a program on the path",
          {"chrome-launcher"},
-         "chrome-launcher",
-         "bin/chrome-launcher"},
-        {"desktop entry naming a missing program", {}, "opt/missing", {}},
+         "chrome-launcher %U",
+         "bin/chrome-launcher",
+         {"chrome-launcher", "u"}},
+        {"desktop entry naming a missing program", {}, "ROOT/opt/missing %U", {}, {}},
+        {"unterminated quote", {}, "\"ROOT/opt/chrome %U", {}, {}},
+    };
+    const auto rooted = [&](std::string text) {
+        for (auto at = text.find("ROOT"); at != std::string::npos; at = text.find("ROOT")) {
+            text.replace(at, 4, root.string());
+        }
+        return text;
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        fs::remove_all(root / "bin");
-        fs::remove_all(root / "applications");
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "applications");
+        for (const char* folder : {"bin", "applications", "opt"}) {
+            fs::remove_all(root / folder);
+            fs::create_directories(root / folder);
+        }
         for (const auto& name : row.executables) {
             fakeBrowser(root / "bin" / name);
         }
+        fakeBrowser(root / "opt" / "chrome");
+        fakeBrowser(root / "opt" / "my chrome");
         if (row.desktopExec) {
-            const bool underRoot = row.desktopExec->starts_with("opt/");
-            if (*row.desktopExec == "opt/chrome") {
-                fakeBrowser(root / "opt" / "chrome");
-            }
-            desktopEntry("google-chrome.desktop",
-                         underRoot ? (root / *row.desktopExec).string() : *row.desktopExec);
+            desktopEntry("google-chrome.desktop", rooted(*row.desktopExec));
         }
         const auto found = locator().findBrowser();
-        if (row.expected) {
-            EXPECT_EQ(found, (root / *row.expected).string());
-        } else {
+        if (!row.expectedProgram) {
             EXPECT_EQ(found, std::nullopt);
             EXPECT_FALSE(locator().openURL("https://example.com/"));
+            continue;
         }
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->program, (root / *row.expectedProgram).string());
+        std::vector<std::string> expectedLine;
+        for (const auto& word : row.expectedLine) {
+            expectedLine.push_back(rooted(word));
+        }
+        EXPECT_EQ(found->commandLine("u"), expectedLine);
     }
 }
 
 TEST_F(BrowserLocatorTest, LaunchesTheBrowserDetachedWithTheURL) {
-    fakeBrowser(root / "bin" / "google-chrome");
+    // An entry starting with env: the program alone would start nothing, the whole line does.
+    fakeBrowser(root / "opt" / "chrome");
+    desktopEntry("chromium.desktop",
+                 "/usr/bin/env ZEVIRUDI_TEST=1 " + (root / "opt" / "chrome").string() + " %U");
     const std::string url = "https://shop.example.org/reset?token=a&b=c d";
     ASSERT_TRUE(locator().openURL(url));
     const auto record = launchedRecord();
