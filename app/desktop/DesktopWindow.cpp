@@ -2,6 +2,7 @@
 
 #include "ui/AccountManagerViewModel.h"
 #include "ui/AppRootView.h"
+#include "ui/DesktopColourScheme.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -17,6 +18,7 @@ DesktopWindow::DesktopWindow(AccountManagerViewModel& viewModel, AppUpdates& upd
                              QSettings& settings, BundleInfo info, QWidget* parent)
     : QMainWindow(parent), info_(std::move(info)) {
     setWindowTitle(QStringLiteral("Zevirudi"));
+    new DesktopColourScheme(this);
     root_ = new AppRootView(viewModel, settings);
     setCentralWidget(root_);
     // The window takes the size of what it shows and cannot be resized past it.

@@ -1,7 +1,9 @@
 #include "ui/AccountRow.h"
 
 #include "ui/Glyphs.h"
+#include "ui/ScreenColours.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -12,18 +14,12 @@
 namespace zevirudi {
 namespace {
 
-const QColor orange(0xD9, 0x6C, 0x00);
-
-QLabel* caption(const QString& text, const QColor& color) {
+QLabel* caption(const QString& text, const char* name) {
     auto* label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
     QFont font = label->font();
     font.setPointSizeF(font.pointSizeF() * 0.88);
     label->setFont(font);
-    QPalette palette = label->palette();
-    // Inside the list the labels draw with Text (the role that contrasts with Base).
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    label->setPalette(palette);
     return label;
 }
 
@@ -52,57 +48,89 @@ AccountRow::AccountRow(loftwing::ConnectedAccount account,
                        std::optional<loftwing::AccountCheck> check, bool isBusy,
                        std::function<void()> reconnect, std::function<void()> remove,
                        QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent),
+      isGoogle_(account.provider == loftwing::MailProvider::google),
+      statusIsWarning_(statusIsWarning(check)) {
+    const QString email = QString::fromStdString(account.email);
+    setAccessibleName(email);
+    // As tall as its lines: the list's free space stays below the last row.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(12, 8, 8, 8);
-    layout->setSpacing(10);
-
-    const bool isGoogle = account.provider == loftwing::MailProvider::google;
-    auto* tile = new QLabel;
-    tile->setFixedSize(30, 30);
-    tile->setAlignment(Qt::AlignCenter);
-    tile->setStyleSheet(
-        QStringLiteral("background: rgba(128, 128, 128, 0.14); border-radius: 8px;"));
-    tile->setPixmap(glyphPixmap(isGoogle ? Glyph::envelope : Glyph::envelopeBadge,
-                                isGoogle ? QColor(0xE5, 0x39, 0x35) : QColor(0x1E, 0x6F, 0xE0), 18,
-                                devicePixelRatioF()));
-    layout->addWidget(tile, 0, Qt::AlignTop);
+    layout->setContentsMargins(12, 9, 8, 9);
+    layout->setSpacing(11);
+    tile_ = new QLabel;
+    tile_->setFixedSize(30, 30);
+    tile_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(tile_, 0, Qt::AlignVCenter);
 
     auto* text = new QVBoxLayout;
     text->setSpacing(1);
-    auto* email = new QLabel(QString::fromStdString(account.email));
-    QFont medium = email->font();
+    auto* address = new QLabel(email);
+    address->setObjectName(QStringLiteral("email"));
+    QFont medium = address->font();
     medium.setWeight(QFont::Medium);
-    email->setFont(medium);
-    email->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    text->addWidget(email);
-    text->addWidget(caption(QString::fromUtf8(loftwing::displayName(account.provider).data()),
-                            palette().color(QPalette::PlaceholderText)));
-    text->addWidget(caption(statusText(check), statusIsWarning(check)
-                                                   ? orange
-                                                   : palette().color(QPalette::PlaceholderText)));
+    address->setFont(medium);
+    address->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text->addWidget(address);
+    provider_ =
+        caption(QString::fromUtf8(loftwing::displayName(account.provider).data()), "provider");
+    text->addWidget(provider_);
+    status_ = caption(statusText(check), "status");
+    text->addWidget(status_);
     layout->addLayout(text, 1);
 
     if (check && check->status == loftwing::AccountCheck::Status::reconnectRequired) {
         auto* again = new QPushButton(QStringLiteral("Connect again"));
+        again->setObjectName(QStringLiteral("connectAgain"));
+        again->setAccessibleName(QStringLiteral("Connect again"));
+        again->setAccessibleDescription(email);
         again->setEnabled(!isBusy);
         QObject::connect(again, &QPushButton::clicked, this, std::move(reconnect));
         layout->addWidget(again, 0, Qt::AlignVCenter);
     }
 
-    auto* actions = new QToolButton;
-    actions->setAutoRaise(true);
-    actions->setIcon(glyphIcon(Glyph::ellipsis, palette().color(QPalette::PlaceholderText), 18));
-    actions->setIconSize(QSize(18, 18));
-    actions->setPopupMode(QToolButton::InstantPopup);
-    actions->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
-    actions->setAccessibleName(QStringLiteral("Account actions for ") +
-                               QString::fromStdString(account.email));
-    auto* menu = new QMenu(actions);
-    QObject::connect(menu->addAction(QStringLiteral("Remove account")), &QAction::triggered, this,
-                     std::move(remove));
-    actions->setMenu(menu);
-    layout->addWidget(actions, 0, Qt::AlignVCenter);
+    actions_ = new QToolButton;
+    actions_->setObjectName(QStringLiteral("accountActions"));
+    actions_->setAutoRaise(true);
+    actions_->setFocusPolicy(Qt::StrongFocus);
+    actions_->setIconSize(QSize(18, 18));
+    actions_->setPopupMode(QToolButton::InstantPopup);
+    actions_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    actions_->setAccessibleName(QStringLiteral("Account actions for ") + email);
+    actions_->setToolTip(actions_->accessibleName());
+    auto* menu = new QMenu(actions_);
+    menu->setAccessibleName(actions_->accessibleName());
+    remove_ = menu->addAction(QStringLiteral("Remove account"));
+    QObject::connect(remove_, &QAction::triggered, this, std::move(remove));
+    actions_->setMenu(menu);
+    layout->addWidget(actions_, 0, Qt::AlignVCenter);
+    applyPaletteColours();
+}
+
+void AccountRow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyPaletteColours();
+    }
+}
+
+void AccountRow::applyPaletteColours() {
+    const QPalette colours = palette();
+    QColor fill = colours.color(QPalette::WindowText);
+    fill.setAlphaF(isDark(colours) ? 0.12f : 0.07f);
+    tile_->setStyleSheet(QStringLiteral("background: rgba(%1, %2, %3, %4); border-radius: 8px;")
+                             .arg(fill.red())
+                             .arg(fill.green())
+                             .arg(fill.blue())
+                             .arg(fill.alphaF()));
+    tile_->setPixmap(glyphPixmap(isGoogle_ ? Glyph::envelope : Glyph::envelopeBadge,
+                                 isGoogle_ ? redColour(colours) : blueColour(colours), 18,
+                                 devicePixelRatioF()));
+    setTextColour(provider_, secondaryColour(colours));
+    setTextColour(status_, statusIsWarning_ ? orangeColour(colours) : secondaryColour(colours));
+    actions_->setIcon(glyphIcon(Glyph::ellipsisCircle, secondaryColour(colours), 18));
+    // Destructive: the red bin says so before the click.
+    remove_->setIcon(glyphIcon(Glyph::trash, redColour(colours)));
 }
 
 }  // namespace zevirudi

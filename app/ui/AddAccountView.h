@@ -13,7 +13,8 @@ namespace zevirudi {
 class AccountManagerViewModel;
 
 // The sheet that starts a new connection: provider, address, Continue. Stays open with the error
-// when the connection fails, and closes itself when it succeeds.
+// when the connection fails, and closes itself when it succeeds. Its fields start empty each time
+// it opens.
 class AddAccountView : public QDialog {
     Q_OBJECT
   public:
@@ -23,15 +24,26 @@ class AddAccountView : public QDialog {
     static bool emailIsValid(const QString& email);
     bool providerIsConfigured() const;
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     void refresh();
+    void applyPaletteColours();
     void startConnection();
 
     AccountManagerViewModel& viewModel_;
     loftwing::MailProvider provider_ = loftwing::MailProvider::google;
     QLineEdit* email_ = nullptr;
+    QWidget* notConfiguredRow_ = nullptr;
+    QLabel* notConfiguredIcon_ = nullptr;
     QLabel* notConfigured_ = nullptr;
+    QWidget* errorRow_ = nullptr;
+    QLabel* errorIcon_ = nullptr;
     QLabel* error_ = nullptr;
+    QLabel* hint_ = nullptr;
     QPushButton* continue_ = nullptr;
 };
 

@@ -1,94 +1,77 @@
 #include "ui/Glyphs.h"
 
+#include "support/LogSink.h"
+
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
+
+#include <string>
 
 namespace zevirudi {
 namespace {
 
-QPixmap canvas(int size, qreal devicePixelRatio) {
-    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
-    pixmap.setDevicePixelRatio(devicePixelRatio);
-    pixmap.fill(Qt::transparent);
+struct GlyphSource {
+    const char* themeName;  // freedesktop icon name, symbolic variant; empty: none fits
+    const char* drawing;    // bundled fallback
+};
+
+GlyphSource source(Glyph glyph) {
+    switch (glyph) {
+        case Glyph::plus:
+            return {"list-add-symbolic", ":/zevirudi/glyphs/plus.svg"};
+        case Glyph::envelope:
+            return {"mail-unread-symbolic", ":/zevirudi/glyphs/envelope-fill.svg"};
+        // No freedesktop name means an envelope with a badge, or tools: always the bundled drawing.
+        case Glyph::envelopeBadgeOutline:
+            return {"", ":/zevirudi/glyphs/envelope-badge.svg"};
+        case Glyph::envelopeBadge:
+            return {"", ":/zevirudi/glyphs/envelope-badge-fill.svg"};
+        case Glyph::checkmarkCircleFill:
+            return {"emblem-ok-symbolic", ":/zevirudi/glyphs/checkmark-circle-fill.svg"};
+        case Glyph::warningTriangle:
+            return {"dialog-warning-symbolic", ":/zevirudi/glyphs/exclamationmark-triangle.svg"};
+        case Glyph::warningTriangleFill:
+            return {"dialog-warning-symbolic",
+                    ":/zevirudi/glyphs/exclamationmark-triangle-fill.svg"};
+        case Glyph::ellipsisCircle:
+            return {"view-more-symbolic", ":/zevirudi/glyphs/ellipsis-circle.svg"};
+        case Glyph::wrenchAndScrewdriver:
+            return {"", ":/zevirudi/glyphs/wrench-and-screwdriver.svg"};
+        case Glyph::trash:
+            return {"user-trash-symbolic", ":/zevirudi/glyphs/trash.svg"};
+    }
+    return {"", ""};
+}
+
+// Paints every drawn pixel in `color`, keeping the drawing's coverage (its anti-aliased edges).
+QPixmap tinted(QPixmap pixmap, const QColor& color) {
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
     return pixmap;
 }
 
-void paintEnvelope(QPainter& painter, const QRectF& box, const QColor& color) {
-    const QRectF body = box.adjusted(box.width() * 0.06, box.height() * 0.2, -box.width() * 0.06,
-                                     -box.height() * 0.2);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawRoundedRect(body, box.width() * 0.08, box.width() * 0.08);
-    QPen flap(Qt::white, box.width() * 0.07, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(flap);
-    painter.setBrush(Qt::NoBrush);
-    const QPointF middle(body.center().x(), body.top() + body.height() * 0.55);
-    painter.drawPolyline(
-        QPolygonF{body.topLeft() + QPointF(body.width() * 0.08, body.height() * 0.12), middle,
-                  body.topRight() + QPointF(-body.width() * 0.08, body.height() * 0.12)});
+QPixmap bundled(const char* drawing, int size, qreal devicePixelRatio) {
+    QPixmap pixmap =
+        QIcon(QString::fromLatin1(drawing)).pixmap(QSize(size, size), devicePixelRatio);
+    if (pixmap.isNull()) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "ui",
+                             std::string("Bundled icon not drawn, is Qt's SVG icon engine "
+                                         "installed? ") +
+                                 drawing);
+    }
+    return pixmap;
 }
 
 }  // namespace
 
 QPixmap glyphPixmap(Glyph glyph, const QColor& color, int size, qreal devicePixelRatio) {
-    QPixmap pixmap = canvas(size, devicePixelRatio);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box(0, 0, size, size);
-    const qreal stroke = std::max(1.5, size * 0.1);
-    switch (glyph) {
-        case Glyph::envelope:
-            paintEnvelope(painter, box, color);
-            break;
-        case Glyph::envelopeBadge: {
-            paintEnvelope(painter, box.adjusted(0, size * 0.08, -size * 0.08, 0), color);
-            painter.setPen(QPen(Qt::white, size * 0.06));
-            painter.setBrush(color.darker(115));
-            painter.drawEllipse(QPointF(size * 0.8, size * 0.24), size * 0.17, size * 0.17);
-            break;
-        }
-        case Glyph::checkCircle: {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(color);
-            painter.drawEllipse(box.adjusted(1, 1, -1, -1));
-            painter.setPen(QPen(Qt::white, stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-            painter.drawPolyline(QPolygonF{QPointF(size * 0.3, size * 0.52),
-                                           QPointF(size * 0.44, size * 0.66),
-                                           QPointF(size * 0.71, size * 0.36)});
-            break;
-        }
-        case Glyph::warningTriangle: {
-            QPainterPath triangle;
-            triangle.moveTo(size * 0.5, size * 0.1);
-            triangle.lineTo(size * 0.95, size * 0.88);
-            triangle.lineTo(size * 0.05, size * 0.88);
-            triangle.closeSubpath();
-            painter.setPen(QPen(color, stroke * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawPath(triangle);
-            painter.setPen(QPen(color, stroke * 0.9, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(QPointF(size * 0.5, size * 0.38), QPointF(size * 0.5, size * 0.6));
-            painter.drawPoint(QPointF(size * 0.5, size * 0.74));
-            break;
-        }
-        case Glyph::plus:
-            painter.setPen(QPen(color, stroke, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(QPointF(size * 0.5, size * 0.2), QPointF(size * 0.5, size * 0.8));
-            painter.drawLine(QPointF(size * 0.2, size * 0.5), QPointF(size * 0.8, size * 0.5));
-            break;
-        case Glyph::ellipsis:
-            painter.setPen(QPen(color, std::max(1.0, size * 0.07)));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawEllipse(box.adjusted(1, 1, -1, -1));
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(color);
-            for (const qreal x : {0.3, 0.5, 0.7}) {
-                painter.drawEllipse(QPointF(size * x, size * 0.5), size * 0.06, size * 0.06);
-            }
-            break;
-    }
-    return pixmap;
+    const auto [themeName, drawing] = source(glyph);
+    const QIcon themed =
+        *themeName == '\0' ? QIcon() : QIcon::fromTheme(QString::fromLatin1(themeName));
+    QPixmap pixmap = themed.isNull() ? bundled(drawing, size, devicePixelRatio)
+                                     : themed.pixmap(QSize(size, size), devicePixelRatio);
+    return pixmap.isNull() ? pixmap : tinted(pixmap, color);
 }
 
 QIcon glyphIcon(Glyph glyph, const QColor& color, int size) {
@@ -99,7 +82,9 @@ QIcon glyphIcon(Glyph glyph, const QColor& color, int size) {
 }
 
 QPixmap brandTile(int size, qreal devicePixelRatio) {
-    QPixmap pixmap = canvas(size, devicePixelRatio);
+    QPixmap pixmap(QSize(size, size) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient gradient(0, 0, 0, size);
@@ -108,18 +93,14 @@ QPixmap brandTile(int size, qreal devicePixelRatio) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(gradient);
     painter.drawRoundedRect(QRectF(0, 0, size, size), size * 0.25, size * 0.25);
-    // A square open at its top right, with an arrow leaving through the gap.
-    const qreal unit = size / 48.0;
-    QPen pen(Qt::white, 3.2 * unit, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPolyline(QPolygonF{QPointF(24 * unit, 14 * unit), QPointF(16 * unit, 14 * unit),
-                                   QPointF(14 * unit, 16 * unit), QPointF(14 * unit, 32 * unit),
-                                   QPointF(16 * unit, 34 * unit), QPointF(32 * unit, 34 * unit),
-                                   QPointF(34 * unit, 32 * unit), QPointF(34 * unit, 24 * unit)});
-    painter.drawLine(QPointF(22 * unit, 26 * unit), QPointF(35 * unit, 13 * unit));
-    painter.drawPolyline(QPolygonF{QPointF(27 * unit, 13 * unit), QPointF(35 * unit, 13 * unit),
-                                   QPointF(35 * unit, 21 * unit)});
+    // The brand's own mark, never a theme icon: 32 of the tile's 48 points, centred.
+    const int mark = size * 2 / 3;
+    const QPixmap arrow =
+        bundled(":/zevirudi/glyphs/arrow-up-right-square-fill.svg", mark, devicePixelRatio);
+    if (!arrow.isNull()) {
+        const qreal inset = (size - mark) / 2.0;
+        painter.drawPixmap(QPointF(inset, inset), tinted(arrow, Qt::white));
+    }
     return pixmap;
 }
 

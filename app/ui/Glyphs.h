@@ -6,9 +6,21 @@
 
 namespace zevirudi {
 
-// The window's small pictures, painted rather than taken from an icon theme, so that they look
-// the same on every desktop (many have no theme with these symbols, or none Qt can read).
-enum class Glyph { envelope, envelopeBadge, checkCircle, warningTriangle, plus, ellipsis };
+// The screens' small pictures. Each is the desktop icon theme's symbolic icon of that meaning when
+// the theme has one, so that the window matches the rest of the desktop, and otherwise a drawing
+// bundled with the program; both are monochrome and painted in the colour asked for.
+enum class Glyph {
+    plus,
+    envelope,              // filled
+    envelopeBadge,         // filled, with a badge
+    envelopeBadgeOutline,  // outlined, with a badge
+    checkmarkCircleFill,
+    warningTriangle,
+    warningTriangleFill,
+    ellipsisCircle,
+    wrenchAndScrewdriver,
+    trash,
+};
 
 QPixmap glyphPixmap(Glyph glyph, const QColor& color, int size, qreal devicePixelRatio = 1.0);
 QIcon glyphIcon(Glyph glyph, const QColor& color, int size = 16);

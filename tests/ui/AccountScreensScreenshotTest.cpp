@@ -1,0 +1,132 @@
+// The account screens under a private Xvfb in Fusion with the GNOME icon theme, in the light
+// palette and again after the desktop switched to dark, with screenshots in build/screenshots/ for
+// a person to look at.
+
+#include "ui/AccountManagerView.h"
+#include "ui/AddAccountView.h"
+#include "ui/DesktopColourScheme.h"
+#include "ui/MissedResultReportView.h"
+
+#include "helpers/AccountScreensFixture.h"
+#include "helpers/XvfbServer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace zevirudi {
+namespace {
+
+using loftwing::MailProvider;
+using namespace loftwing::test;
+
+// Saves the widget as screenshots/<name>-<mode>.png and answers the lightness of its top left.
+int shoot(QWidget& widget, const char* name, const char* mode) {
+    QApplication::processEvents();
+    QDir directory(QString::fromUtf8(std::getenv("ZEVIRUDI_BUILD_DIR")));
+    directory.mkpath(QStringLiteral("screenshots"));
+    const QImage image = widget.grab().toImage();
+    EXPECT_TRUE(
+        image.save(directory.filePath(QStringLiteral("screenshots/%1-%2.png").arg(name, mode))));
+    return QColor(image.pixel(3, 3)).lightness();
+}
+
+// Each window is shot in the light palette, then again once the palette turned dark.
+void shootInBothModes(QWidget& widget, const char* name) {
+    SCOPED_TRACE(name);
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+    EXPECT_GT(shoot(widget, name, "light"), 200);
+    QApplication::setPalette(darkDesktopPalette());
+    EXPECT_LT(shoot(widget, name, "dark"), 60);
+}
+
+void emptyManager() {
+    AccountScreensFixture state;
+    AccountManagerView view(state.viewModel);
+    view.show();
+    waitFor(state.viewModel.prepare());
+    shootInBothModes(view, "manager-empty");
+}
+
+void managerWithThreeChecksAndTheReport() {
+    AccountScreensFixture state(threeAccounts());
+    AccountManagerView view(state.viewModel);
+    view.show();
+    waitFor(state.viewModel.prepare());
+    ASSERT_EQ(state.viewModel.accountChecks().size(), 3U);
+    shootInBothModes(view, "manager-accounts");
+
+    named<QPushButton>(view, "reportMissedResult")->click();
+    auto* report = view.reportSheet();
+    ASSERT_NE(report, nullptr);
+    report->siteField()->setText(QStringLiteral("login.example.com/verify"));
+    report->subjectField()->setText(QStringLiteral("Your sign-in code is 481516"));
+    report->copyButton()->click();
+    shootInBothModes(*report, "manager-report");
+}
+
+// A sheet whose chosen provider is not configured and whose last connection failed shows the
+// orange notice and the red error line together.
+void addAccountSheet() {
+    AccountScreensFixture state(
+        {}, []() -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
+        false);
+    AccountManagerView view(state.viewModel);
+    view.show();
+    waitFor(state.viewModel.prepare());
+    state.viewModel.presentAddAccount();
+    auto* sheet = view.findChild<AddAccountView*>();
+    ASSERT_NE(sheet, nullptr);
+    named<QLineEdit>(*sheet, "email")->setText(QStringLiteral("ann@example.com"));
+    shootInBothModes(*sheet, "add-account");
+
+    waitFor(state.viewModel.connect(MailProvider::google, QStringLiteral("ann@example.com")));
+    state.viewModel.clearErrorMessage();
+    named<QPushButton>(*sheet, "providerMicrosoft")->click();
+    waitFor(state.viewModel.connect(MailProvider::google, QStringLiteral("ann@example.com")));
+    ASSERT_TRUE(state.viewModel.errorMessage().has_value());
+    shootInBothModes(*sheet, "add-account-notice-and-error");
+    auto* alert = sheet->findChild<QMessageBox*>();
+    ASSERT_NE(alert, nullptr);
+    shootInBothModes(*alert, "add-account-alert");
+}
+
+// A desktop without an icon theme: every symbol is the bundled drawing.
+void managerWithBundledIcons() {
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    AccountScreensFixture state(threeAccounts());
+    AccountManagerView view(state.viewModel);
+    view.show();
+    waitFor(state.viewModel.prepare());
+    shootInBothModes(view, "manager-accounts-bundled-icons");
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+TEST(AccountScreensScreenshotTest, ManagerSheetAndReportInLightAndDark) {
+    XvfbServer server("1280x900x24");
+    ::setenv("DISPLAY", server.display().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    int argumentCount = 1;
+    char name[] = "AccountScreensScreenshotTest";
+    char* arguments[] = {name, nullptr};
+    QApplication application(argumentCount, arguments);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    emptyManager();
+    managerWithThreeChecksAndTheReport();
+    addAccountSheet();
+    managerWithBundledIcons();
+}
+
+}  // namespace
+}  // namespace zevirudi
