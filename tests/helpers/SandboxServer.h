@@ -1,10 +1,11 @@
 #pragma once
 
+#include "helpers/Process.h"
+
 #include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 
-#include <sys/types.h>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -75,7 +76,8 @@ class SandboxServer {
   private:
     struct AdminClient;
 
-    pid_t pid_ = -1;
+    // Destroyed after the client: the sandbox outlives the client's last connection.
+    std::unique_ptr<Process> process_;
     int port_ = 0;
     std::unique_ptr<AdminClient> client_;
 };
