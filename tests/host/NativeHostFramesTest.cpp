@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -133,14 +132,6 @@ TEST(ReadNativeHostFrame, Faults) {
     }
 }
 
-TEST(ReadNativeHostFrame, RefusesAnOversizedLengthWithoutWaitingForTheBody) {
-    // The writer keeps its end open: the answer must not depend on end of input.
-    Pipe pipe;
-    writeAll(pipe.write, lengthPrefix(100'000'000));
-    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { readNativeHostFrame(pipe.read); }),
-              LoftwingMultiError::responseTooLarge());
-}
-
 TEST(ReadNativeHostFrame, ReadErrorsAreThrownUnchanged) {
     const int directory = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(directory, 0);
@@ -175,14 +166,6 @@ TEST(WriteResponseFrame, SurvivesShortWritesIntoASmallNonBlockingPipe) {
     reader.join();
     EXPECT_EQ(received.size(), frame.size());
     EXPECT_TRUE(received == frame);
-}
-
-TEST(WriteResponseFrame, AClosedReaderIsNoCrash) {
-    std::signal(SIGPIPE, SIG_IGN);
-    Pipe pipe;
-    Pipe::close(pipe.read);
-    writeResponseFrame(frameOf("{}"), pipe.write);
-    SUCCEED() << "returned although nobody reads";
 }
 
 class DescribedError : public std::exception, public loftwing::LocalizedError {
@@ -229,10 +212,9 @@ TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
         Pipe pipe;
         writeErrorResponse(row.error, pipe.write);
         pipe.closeWrite();
-        const auto frame = readAll(pipe.read);
-        const auto response =
-            loftwing::NativeMessageCodec::decode<loftwing::NativeHostResponse>(frame);
-        EXPECT_EQ(response, (loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
+        EXPECT_EQ(readAll(pipe.read),
+                  loftwing::NativeMessageCodec::encode(
+                      loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
     }
     EXPECT_EQ(loftwing::characterCount(first240), 240u);
 }
