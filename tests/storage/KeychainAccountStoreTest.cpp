@@ -233,19 +233,5 @@ TEST_F(KeychainAccountStoreTest, KeyringFailuresPassThroughAndLeaveTheIndexAlone
     }
 }
 
-TEST_F(KeychainAccountStoreTest, ConcurrentSavesOfNewAccountsAllReachTheIndex) {
-    constexpr int threadCount = 32;
-    {
-        std::vector<std::jthread> threads;
-        for (int i = 0; i < threadCount; ++i) {
-            threads.emplace_back([this, i] {
-                const auto id = "google:" + std::to_string(i);
-                store.save(makeAccount(id, "user" + std::to_string(100 + i) + "@x.io"));
-            });
-        }
-    }
-    EXPECT_EQ(store.allAccounts().size(), static_cast<std::size_t>(threadCount));
-}
-
 }  // namespace
 }  // namespace loftwing
