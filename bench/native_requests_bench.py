@@ -10,10 +10,8 @@ Runs are interleaved so that both sides see the same load; the figures are ratio
     tests/helpers/run-with-private-keyring /usr/bin/python3 bench/native_requests_bench.py [runs]
 """
 
-import json
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -24,7 +22,9 @@ SOURCE_DIR = os.path.dirname(HERE)
 BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
 
+import native_frames  # noqa: E402
 from host_prefix import extension_origin, install_host_copy  # noqa: E402
 from keyring_accounts import seed_accounts, stored_account  # noqa: E402
 from native_host_cases import sandbox_accounts  # noqa: E402
@@ -35,18 +35,13 @@ LATENCY_MS = 20
 CRITICAL_PATH_MS = 2 * LATENCY_MS
 
 
-def frame(message):
-    body = json.dumps(message).encode()
-    return struct.pack("<I", len(body)) + body
-
-
 def timed(argv, data, env):
     started = time.perf_counter()
     done = subprocess.run(argv, input=data, capture_output=True, env=env, timeout=60)
     elapsed = time.perf_counter() - started
     if done.returncode != 0 or len(done.stdout) < 4:
         raise RuntimeError(f"{argv[0]} failed: {done.returncode}")
-    return elapsed * 1000, json.loads(done.stdout[4:]) if argv[0].endswith("zevirudi") else None
+    return elapsed * 1000, native_frames.decode(done.stdout) if argv[0].endswith("zevirudi") else None
 
 
 def main(argv):
@@ -70,7 +65,7 @@ def main(argv):
         env = {"PATH": "/usr/bin:/bin", "HOME": root,
                "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"]}
         origin = extension_origin(EXTENSION_ID)
-        status = frame({"type": "status"})
+        status = native_frames.encode({"type": "status"})
         for endpoint in ("gmail.list", "gmail.get", "graph.messages", "google.oauth.token",
                          "microsoft.oauth.token"):
             sandbox._admin("faults", {"endpoint": endpoint, "queue": [], "delayMs": LATENCY_MS})
@@ -88,7 +83,7 @@ def main(argv):
                     sandbox.add_message(stored["account"]["id"], f"Code {run}", f"Code {run:06d}",
                                         "security@example.com")
             since = int(time.time() * 1000) - 60_000
-            poll = frame({"type": "poll", "origin": "https://login.example.com",
+            poll = native_frames.encode({"type": "poll", "origin": "https://login.example.com",
                           "sinceEpochMilliseconds": since, "seenMessageIDs": seen[-500:]})
             elapsed, answer = timed([host, origin], poll, env)
             assert answer["ok"], answer
