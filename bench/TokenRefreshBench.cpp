@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     loftwing::StoredAccount account{
         {id, loftwing::MailProvider::google, "bench@example.com", {}},
         {issued.accessToken, issued.refreshToken, loftwing::currentTime(), std::nullopt}};
+    // The manager refreshes what the store holds.
+    store->save(account);
     const std::string form = "client_id=" + settings.at(loftwing::MailProvider::google).clientID +
                              "&grant_type=refresh_token&refresh_token=" + issued.refreshToken;
 

@@ -23,8 +23,17 @@ std::filesystem::path moduleDirectory();
 // does not decode.
 loftwing::LoftwingAppConfiguration loadConfiguration(const std::filesystem::path& resources);
 
-// loadConfiguration(resourceDirectory()); called on every native request, so it stays a plain
-// read of one small file.
+// The configuration a person supplies for their own OAuth clients, same schema:
+// <configHome>/zevirudi/OAuthConfig.json. It is read instead of <resources>/OAuthConfig.json when
+// it is a regular file owned by the user and writable by nobody else; any other file there is
+// passed over with a warning in the log, because whoever can write it could send the person's
+// sign-in to endpoints of their choosing. Throws like loadConfiguration; a user file that does not
+// decode is an error, never a reason to fall back to the bundled one.
+loftwing::LoftwingAppConfiguration loadConfiguration(const std::filesystem::path& configHome,
+                                                     const std::filesystem::path& resources);
+
+// loadConfiguration($XDG_CONFIG_HOME or ~/.config, resourceDirectory()); called on every native
+// request, so it stays a plain read of one or two small files.
 loftwing::LoftwingAppConfiguration loadBundledConfiguration();
 
 }  // namespace zevirudi

@@ -13,8 +13,7 @@
 #include "oauth/AppConfiguration.h"
 #include "oauth/OAuthTokenManager.h"
 #include "records/NativeMessageCodec.h"
-#include "storage/KeychainAccountStore.h"
-#include "storage/SecretServiceKeychainStore.h"
+#include "storage/ConfiguredAccountStore.h"
 
 namespace zevirudi {
 
@@ -34,9 +33,7 @@ void runNativeHostSession(const std::string& callerOrigin,
         return;
     }
 
-    auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
-        "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
-    auto accountStore = std::make_shared<loftwing::KeychainAccountStore>(keychain);
+    auto accountStore = loftwing::makeConfiguredAccountStore(configuration);
     auto transport = std::make_shared<DeferredTransport>(loadCurlTransport);
     if (request.type == "poll" || request.type == "health") {
         transport->prepareInBackground();

@@ -1,6 +1,7 @@
 #include "monitor/MailboxMonitor.h"
 
 #include "records/Errors.h"
+#include "support/LogSink.h"
 #include "support/Text.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <typeinfo>
 #include <unordered_set>
 #include <utility>
 
@@ -26,6 +28,28 @@ std::string reconnectMessage(const std::string& email) {
 
 std::string tryAgainMessage(const std::string& email) {
     return email + " could not be checked. Try again.";
+}
+
+// What the log keeps of a failure: its kind with the transport code, the HTTP status or Gmail
+// reason (in the error's fixed sentence), or the record and key that did not decode. Never the
+// failure's free text from elsewhere, which could carry an address or mail text.
+std::string failureDetail(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const LoftwingMultiError& failure) {
+        return failure.what();
+    } catch (const TransportError& failure) {
+        return "transport error " + std::to_string(failure.code());
+    } catch (const JsonDecodingError& failure) {
+        // Names the record and key (or the parser's complaint), never a value.
+        return std::string("JSON: ") + failure.what();
+    } catch (const OperationCancelled&) {
+        return "cancelled";
+    } catch (const std::exception& failure) {
+        return std::string("unexpected ") + typeid(failure).name();
+    } catch (...) {
+        return "unexpected non-standard exception";
+    }
 }
 
 // The check for an account whose client threw `error`. The status and message follow the error's
@@ -71,6 +95,9 @@ AccountCheck failedCheck(const StoredAccount& stored, std::exception_ptr error) 
     } catch (...) {
         // Cancellation and anything unforeseen keep the generic sentence and code.
     }
+    logMessage(LogLevel::warning, "monitor",
+               "account " + stored.account.id + ": " + *check.failureCode + " (" +
+                   failureDetail(error) + ")");
     return check;
 }
 
@@ -117,11 +144,15 @@ WatchResponse MailboxMonitor::poll(const WatchRequest& request) {
     try {
         accounts = accountStore_->allAccounts();
     } catch (const std::exception& error) {
+        logMessage(LogLevel::warning, "monitor",
+                   "accounts not listed (" + failureDetail(std::current_exception()) + ")");
         response.error = prefixCharacters(
             userFacingDescription(error).value_or("The mail accounts could not be checked."),
             errorCharacters);
         return response;
     } catch (...) {
+        logMessage(LogLevel::warning, "monitor",
+                   "accounts not listed (" + failureDetail(std::current_exception()) + ")");
         response.error = "The mail accounts could not be checked.";
         return response;
     }

@@ -17,7 +17,9 @@ bool keptUnencoded(UChar32 c) {
     return (category & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
 }
 
-std::optional<std::string> percentEncoded(std::string_view text) {
+// Throws invalidData for text that is not UTF-8: sending an empty value instead would make the
+// provider refuse a request for a reason nobody could find.
+std::string percentEncoded(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
@@ -39,7 +41,7 @@ std::optional<std::string> percentEncoded(std::string_view text) {
         }
     });
     if (!wellFormed) {
-        return std::nullopt;
+        throw LoftwingMultiError::invalidData();
     }
     return out;
 }
@@ -65,9 +67,9 @@ std::string formEncodedBody(const std::map<std::string, std::string>& fields) {
         if (!body.empty()) {
             body += '&';
         }
-        body += percentEncoded(name).value_or("");
+        body += percentEncoded(name);
         body += '=';
-        body += percentEncoded(value).value_or("");
+        body += percentEncoded(value);
     }
     return body;
 }
@@ -90,32 +92,21 @@ OAuthTokenSet OAuthTokenExchangeClient::exchange(const std::string& code,
     if (!parsesAsURL(configuration.tokenEndpoint)) {
         throw LoftwingMultiError::invalidData();
     }
-    HTTPRequest request;
-    request.url = configuration.tokenEndpoint;
-    request.method = "POST";
-    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-    request.body = formEncodedBody({
-        {"client_id", configuration.clientID},
-        {"code", code},
-        {"code_verifier", verifier},
-        {"grant_type", "authorization_code"},
-        {"redirect_uri", configuration.redirectURI},
-    });
-
-    const WipedOnExit wipedBody(request.body);
-
-    const HTTPResponse response = transport_->data(request, std::move(stop));
-
-    if (response.statusCode < 200 || response.statusCode > 299) {
-        if (auto refusal = providerError(response.body)) {
-            throw *refusal;
-        }
-        throw LoftwingMultiError::httpStatus(response.statusCode);
-    }
-    auto answer = decodeTokenEndpointAnswer(response.body);
-    if (answer.accessToken.empty()) {
-        throw LoftwingMultiError::invalidResponse();
-    }
+    auto answer = postToTokenEndpoint(
+        *transport_, configuration.tokenEndpoint,
+        {
+            {"client_id", configuration.clientID},
+            {"code", code},
+            {"code_verifier", verifier},
+            {"grant_type", "authorization_code"},
+            {"redirect_uri", configuration.redirectURI},
+        },
+        [](int, std::string_view body) {
+            if (auto refusal = providerError(body)) {
+                throw *refusal;
+            }
+        },
+        std::move(stop));
     return OAuthTokenSet{std::move(answer.accessToken), std::move(answer.refreshToken),
                          expiryAfter(now, answer.expiresIn), std::move(answer.scope)};
 }

@@ -17,8 +17,8 @@ namespace loftwing {
 
 // application/x-www-form-urlencoded body: pairs in ascending byte order of their names, each name
 // and value percent-encoded as UTF-8 with upper-case hex except Unicode letters, marks and numbers
-// (general categories L*, M*, N*) and "-", ".", "_", "~". A name or value that is not valid UTF-8
-// is written as empty text.
+// (general categories L*, M*, N*) and "-", ".", "_", "~". Throws LoftwingMultiError::invalidData
+// for a name or value that is not valid UTF-8.
 std::string formEncodedBody(const std::map<std::string, std::string>& fields);
 
 // A token endpoint's refusal, with the provider's error code (first 80 characters) and

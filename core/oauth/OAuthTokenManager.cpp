@@ -1,15 +1,17 @@
 #include "oauth/OAuthTokenManager.h"
 
-#include "oauth/OAuthTokenExchangeClient.h"
 #include "oauth/TokenEndpointAnswer.h"
 #include "records/Errors.h"
 #include "records/JsonFields.h"
+#include "storage/AccountLock.h"
+#include "support/LogSink.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace loftwing {
 
-// One refresh in progress, awaited by every caller of the same account.
+// One refresh in progress in this process, awaited by every caller of the same account.
 struct OAuthTokenManager::Flight {
     bool landed = false;
     std::string accessToken;
@@ -28,6 +30,16 @@ std::optional<std::string> refusalCode(std::string_view body) {
     } catch (const JsonDecodingError&) {
         return std::nullopt;
     }
+}
+
+// Provider error codes are short ASCII words; anything else is not written to the log.
+std::string loggableCode(const std::string& code) {
+    const bool word =
+        !code.empty() && code.size() <= 40 && std::all_of(code.begin(), code.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   c == '_' || c == '-' || c == '.';
+        });
+    return word ? code : "(not a code)";
 }
 
 std::string joined(const std::vector<std::string>& parts) {
@@ -55,23 +67,13 @@ std::string OAuthTokenManager::accessToken(const StoredAccount& account, Timesta
     if (!account.tokens.needsRefresh(now, leewaySeconds)) {
         return account.tokens.accessToken;
     }
+    const auto configuration = configurations_.find(account.account.provider);
+    if (!account.tokens.refreshToken || configuration == configurations_.end()) {
+        throw LoftwingMultiError::reconnectRequired();
+    }
     const auto& id = account.account.id;
     for (;;) {
         std::unique_lock lock(mutex_);
-        OAuthTokenSet tokens = account.tokens;
-        if (const auto exchange = exchanges_.find(id);
-            exchange != exchanges_.end() &&
-            tokens.refreshToken == exchange->second.sentRefreshToken) {
-            tokens = exchange->second.tokens;
-            if (!tokens.needsRefresh(now, leewaySeconds)) {
-                return tokens.accessToken;
-            }
-        }
-        const auto configuration = configurations_.find(account.account.provider);
-        if (!tokens.refreshToken || configuration == configurations_.end()) {
-            throw LoftwingMultiError::reconnectRequired();
-        }
-
         if (const auto running = flights_.find(id); running != flights_.end()) {
             const auto flight = running->second;
             if (!landed_.wait(lock, stop, [&] { return flight->landed; })) {
@@ -96,7 +98,7 @@ std::string OAuthTokenManager::accessToken(const StoredAccount& account, Timesta
         std::string newAccessToken;
         std::exception_ptr error;
         try {
-            newAccessToken = refreshAndSave(account, tokens, configuration->second, now, stop);
+            newAccessToken = refreshAndSave(id, configuration->second, now, stop);
         } catch (...) {
             error = std::current_exception();
         }
@@ -114,19 +116,62 @@ std::string OAuthTokenManager::accessToken(const StoredAccount& account, Timesta
     }
 }
 
-std::string OAuthTokenManager::refreshAndSave(const StoredAccount& account,
-                                              const OAuthTokenSet& tokens,
+std::string OAuthTokenManager::refreshAndSave(const std::string& accountID,
                                               const OAuthClientConfiguration& configuration,
                                               Timestamp now, std::stop_token stop) {
-    OAuthTokenSet refreshed = refresh(*tokens.refreshToken, account.account.provider, configuration,
-                                      now, std::move(stop));
-    accountStore_->save(StoredAccount{account.account, refreshed});
-    std::lock_guard lock(mutex_);
-    exchanges_.insert_or_assign(account.account.id, Exchange{*tokens.refreshToken, refreshed});
-    return refreshed.accessToken;
+    const AccountLock lock(accountID);
+    // The caller's copy may be stale: another process may have refreshed the account (its
+    // refresh token is then spent), or removed it.
+    auto stored = storedAccount(accountID);
+    for (bool retried = false;; retried = true) {
+        if (!stored) {
+            logMessage(LogLevel::info, "oauth",
+                       "account " + accountID + ": removed while its token was due, not refreshed");
+            throw LoftwingMultiError::itemNotFound();
+        }
+        if (!stored->tokens.needsRefresh(now, leewaySeconds)) {
+            return stored->tokens.accessToken;
+        }
+        if (!stored->tokens.refreshToken) {
+            throw LoftwingMultiError::reconnectRequired();
+        }
+        const std::string sent = *stored->tokens.refreshToken;
+        OAuthTokenSet refreshed;
+        try {
+            refreshed =
+                refresh(accountID, sent, stored->account.provider, configuration, now, stop);
+        } catch (const LoftwingMultiError& error) {
+            if (retried || error != LoftwingMultiError::reconnectRequired()) {
+                throw;
+            }
+            // A writer that does not take the lock (an older build, a reconnect) may have
+            // replaced the refresh token while this one was on its way.
+            stored = storedAccount(accountID);
+            if (stored && stored->tokens.refreshToken == sent) {
+                throw;
+            }
+            logMessage(LogLevel::info, "oauth",
+                       "account " + accountID +
+                           ": refresh refused after the stored refresh token changed; retrying "
+                           "with the stored one");
+            continue;
+        }
+        accountStore_->save(StoredAccount{stored->account, refreshed});
+        return refreshed.accessToken;
+    }
 }
 
-OAuthTokenSet OAuthTokenManager::refresh(const std::string& refreshToken, MailProvider provider,
+std::optional<StoredAccount> OAuthTokenManager::storedAccount(const std::string& accountID) const {
+    for (auto& account : accountStore_->allAccounts()) {
+        if (account.account.id == accountID) {
+            return std::move(account);
+        }
+    }
+    return std::nullopt;
+}
+
+OAuthTokenSet OAuthTokenManager::refresh(const std::string& accountID,
+                                         const std::string& refreshToken, MailProvider provider,
                                          const OAuthClientConfiguration& configuration,
                                          Timestamp now, std::stop_token stop) const {
     std::map<std::string, std::string> fields{
@@ -137,26 +182,20 @@ OAuthTokenSet OAuthTokenManager::refresh(const std::string& refreshToken, MailPr
     if (provider == MailProvider::microsoft) {
         fields.emplace("scope", joined(configuration.scopes));
     }
-    HTTPRequest request;
-    request.url = configuration.tokenEndpoint;
-    request.method = "POST";
-    request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-    request.body = formEncodedBody(fields);
-    const WipedOnExit wipedBody(request.body);
-
-    const HTTPResponse response = transport_->data(request, std::move(stop));
-
-    if (response.statusCode < 200 || response.statusCode > 299) {
-        const auto code = refusalCode(response.body);
-        if (code == "invalid_grant" || code == "invalid_token") {
-            throw LoftwingMultiError::reconnectRequired();
-        }
-        throw LoftwingMultiError::httpStatus(response.statusCode);
-    }
-    auto answer = decodeTokenEndpointAnswer(response.body);
-    if (answer.accessToken.empty()) {
-        throw LoftwingMultiError::invalidResponse();
-    }
+    auto answer = postToTokenEndpoint(
+        *transport_, configuration.tokenEndpoint, fields,
+        [&](int statusCode, std::string_view body) {
+            const auto code = refusalCode(body);
+            const bool revoked = code == "invalid_grant" || code == "invalid_token";
+            logMessage(LogLevel::warning, "oauth",
+                       "account " + accountID + ": token refresh refused, HTTP " +
+                           std::to_string(statusCode) + ", error " +
+                           (code ? loggableCode(*code) : std::string("(none)")));
+            if (revoked) {
+                throw LoftwingMultiError::reconnectRequired();
+            }
+        },
+        std::move(stop));
     return OAuthTokenSet{
         std::move(answer.accessToken),
         answer.refreshToken ? std::move(answer.refreshToken) : std::optional(refreshToken),

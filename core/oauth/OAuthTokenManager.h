@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -19,12 +20,14 @@ namespace loftwing {
 // Hands out access tokens, refreshing them at the provider's token endpoint when they expire
 // within 60 seconds and saving the refreshed account.
 //
-// Concurrent calls for the same account whose token is due share one refresh request and all get
-// its token or its error, and a refresh token that this manager has already exchanged is never
-// sent again: a later call that still carries it gets the tokens of that exchange. Providers that
-// rotate refresh tokens would otherwise answer the second refresh with "invalid_grant". A caller
-// that stops waits no longer (OperationCancelled); when the caller that performs a shared refresh
-// stops, the others start a new one.
+// Providers that rotate refresh tokens accept each one once, so a refresh token is never sent
+// twice: concurrent calls of this process for the same account share one refresh request and all
+// get its token or its error, and every process refreshes under the account's AccountLock, then
+// reads the stored account again, because another process may have refreshed it meanwhile. A
+// refresh refused as revoked while another writer changed the stored refresh token is retried
+// once with the stored one. An account removed meanwhile is neither refreshed nor saved again
+// (itemNotFound). A caller that stops waits no longer (OperationCancelled); when the caller that
+// performs a shared refresh stops, the others start a new one.
 class OAuthTokenManager {
   public:
     OAuthTokenManager(std::shared_ptr<AccountStore> accountStore,
@@ -37,17 +40,14 @@ class OAuthTokenManager {
 
   private:
     struct Flight;
-    struct Exchange {
-        std::string sentRefreshToken;
-        OAuthTokenSet tokens;
-    };
 
-    OAuthTokenSet refresh(const std::string& refreshToken, MailProvider provider,
-                          const OAuthClientConfiguration& configuration, Timestamp now,
-                          std::stop_token stop) const;
-    std::string refreshAndSave(const StoredAccount& account, const OAuthTokenSet& tokens,
+    OAuthTokenSet refresh(const std::string& accountID, const std::string& refreshToken,
+                          MailProvider provider, const OAuthClientConfiguration& configuration,
+                          Timestamp now, std::stop_token stop) const;
+    std::string refreshAndSave(const std::string& accountID,
                                const OAuthClientConfiguration& configuration, Timestamp now,
                                std::stop_token stop);
+    std::optional<StoredAccount> storedAccount(const std::string& accountID) const;
 
     std::shared_ptr<AccountStore> accountStore_;
     std::shared_ptr<HTTPTransport> transport_;
@@ -56,7 +56,6 @@ class OAuthTokenManager {
     std::mutex mutex_;
     std::condition_variable_any landed_;
     std::map<std::string, std::shared_ptr<Flight>> flights_;  // by account id
-    std::map<std::string, Exchange> exchanges_;               // the latest, by account id
 };
 
 }  // namespace loftwing

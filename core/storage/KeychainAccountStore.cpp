@@ -2,8 +2,9 @@
 
 #include "records/Errors.h"
 #include "records/JsonCoding.h"
+#include "storage/AccountLock.h"
+#include "support/SecretWiping.h"
 
-#include <sodium.h>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
@@ -20,18 +21,6 @@ namespace {
 std::string accountKey(const std::string& accountID) {
     return "account:" + accountID;
 }
-
-// Encoded records carry tokens: their buffers are wiped before they are released.
-class WipedOnExit {
-  public:
-    explicit WipedOnExit(std::string& text) : text_(text) {}
-    ~WipedOnExit() { sodium_memzero(text_.data(), text_.size()); }
-    WipedOnExit(const WipedOnExit&) = delete;
-    WipedOnExit& operator=(const WipedOnExit&) = delete;
-
-  private:
-    std::string& text_;
-};
 
 }  // namespace
 
@@ -75,6 +64,7 @@ std::vector<StoredAccount> KeychainAccountStore::allAccounts() {
         if (!bytes) {
             continue;
         }
+        // Encoded records carry tokens.
         const WipedOnExit wipe(*bytes);
         accounts.push_back(decodeJson<StoredAccount>(*bytes, DateEncoding::iso8601));
     }
@@ -97,6 +87,9 @@ void KeychainAccountStore::save(const StoredAccount& account) {
 }
 
 void KeychainAccountStore::remove(const std::string& accountID) {
+    // A refresh in another process holds this lock from reading the account to saving it, so it
+    // cannot put the removed account back.
+    const AccountLock accountLock(accountID);
     std::lock_guard lock(mutex_);
     keychain_->remove(accountKey(accountID));
 

@@ -30,7 +30,7 @@ class KeychainAccountStore final : public AccountStore {
     // Writes the account's item, then appends its identifier to the index if it is new.
     void save(const StoredAccount& account) override;
     // Deletes the account's item, then rewrites the index without the identifier (also when it
-    // was not there).
+    // was not there), holding the account's AccountLock throughout.
     void remove(const std::string& accountID) override;
 
   private:

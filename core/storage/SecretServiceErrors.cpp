@@ -26,7 +26,8 @@ LoftwingMultiError keychainError(const GError* error) {
             }
             return LoftwingMultiError::keychainStatus(error->code);
         }
-        // No session bus, a "disabled:" address, or a bus that went away.
+        // No session bus, a "disabled:" address, a bus that went away, or a Secret Service that
+        // did not answer within the store's time-out.
         return LoftwingMultiError::keychainNotAvailable();
     }
     if (error->domain == G_DBUS_ERROR) {
@@ -35,6 +36,10 @@ LoftwingMultiError keychainError(const GError* error) {
             case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
             case G_DBUS_ERROR_NO_SERVER:
             case G_DBUS_ERROR_DISCONNECTED:
+            // The service died with the request unanswered, or stopped answering.
+            case G_DBUS_ERROR_NO_REPLY:
+            case G_DBUS_ERROR_TIMEOUT:
+            case G_DBUS_ERROR_TIMED_OUT:
             case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
             case G_DBUS_ERROR_SPAWN_FORK_FAILED:
             case G_DBUS_ERROR_SPAWN_CHILD_EXITED:

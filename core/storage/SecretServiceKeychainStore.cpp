@@ -2,6 +2,7 @@
 
 #include "records/Errors.h"
 #include "storage/SecretServiceErrors.h"
+#include "support/LogSink.h"
 #include "support/Text.h"
 
 // The D-Bus object path API lets the store search, read and write without libsecret's automatic
@@ -9,8 +10,10 @@
 #define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 namespace loftwing {
@@ -79,8 +82,54 @@ using StrvPtr = std::unique_ptr<gchar*, StrvFree>;
 using StringPtr = std::unique_ptr<gchar, StringFree>;
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
-[[noreturn]] void fail(const ErrorPtr& error) {
-    throw keychainError(error.get());
+constexpr const char* kSecretsName = "org.freedesktop.secrets";
+constexpr const char* kItemInterface = "org.freedesktop.Secret.Item";
+constexpr const char* kCollectionInterface = "org.freedesktop.Secret.Collection";
+constexpr const char* kNoPrompt = "/";
+
+// The keyring's own message may name items; the log gets the error's domain, code and D-Bus name.
+[[noreturn]] void fail(const char* step, const ErrorPtr& error) {
+    const LoftwingMultiError mapped = keychainError(error.get());
+    std::string message = std::string(step) + " failed: ";
+    if (error) {
+        message += g_quark_to_string(error->domain);
+        message += " " + std::to_string(error->code);
+        if (g_dbus_error_is_remote_error(error.get())) {
+            const StringPtr name(g_dbus_error_get_remote_error(error.get()));
+            message += std::string(" ") + (name ? name.get() : "");
+        }
+    } else {
+        message += "no error";
+    }
+    message += ", reported as " + std::string(mapped.what());
+    logMessage(LogLevel::warning, "keyring", message);
+    throw mapped;
+}
+
+// A D-Bus call with the store's time-out. libsecret's own calls on paths use the bus default of
+// 25 s, which a frozen keyring daemon turns into a 25 s wait per call.
+VariantPtr call(SecretService* service, const char* step, const char* path, const char* interface,
+                const char* method, GVariant* parameters, const GVariantType* replyType,
+                std::chrono::milliseconds timeout) {
+    GDBusProxy* proxy = G_DBUS_PROXY(service);
+    GError* raw = nullptr;
+    VariantPtr reply(g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path, interface, method,
+        parameters, replyType, G_DBUS_CALL_FLAGS_NO_AUTO_START, static_cast<gint>(timeout.count()),
+        nullptr, &raw));
+    ErrorPtr error(raw);
+    if (!reply) {
+        fail(step, error);
+    }
+    return reply;
+}
+
+// Methods that change items answer a prompt path when they would need a person: this store never
+// shows one.
+void requireNoPrompt(const char* prompt) {
+    if (std::string_view(prompt) != kNoPrompt) {
+        throw LoftwingMultiError::interactionNotAllowed();
+    }
 }
 
 // D-Bus strings are NUL-terminated UTF-8: a key with a NUL byte would silently name another item,
@@ -100,14 +149,41 @@ void requireDBusStrings(const std::string& service, const std::optional<std::str
     requireDBusString(account);
 }
 
-ServicePtr connectedService() {
+// The Secret Service proxy with a session, after a ping with the store's time-out: libsecret
+// creates its proxy and session with the bus default of 25 s per call, and only a daemon that
+// answered a moment ago is asked to.
+ServicePtr connectedService(std::chrono::milliseconds timeout) {
     // Registers libsecret's D-Bus error names, so the service's errors arrive in SECRET_ERROR.
     static_cast<void>(secret_error_get_quark());
     GError* raw = nullptr;
-    ServicePtr service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
+    std::unique_ptr<GDBusConnection, ObjectUnref> bus(
+        g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
     ErrorPtr error(raw);
+    if (!bus) {
+        fail("connect", error);
+    }
+    raw = nullptr;
+    const VariantPtr pong(g_dbus_connection_call_sync(
+        bus.get(), kSecretsName, "/org/freedesktop/secrets", "org.freedesktop.DBus.Peer", "Ping",
+        nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, static_cast<gint>(timeout.count()), nullptr,
+        &raw));
+    error.reset(raw);
+    if (!pong) {
+        fail("ping", error);
+    }
+    raw = nullptr;
+    ServicePtr service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &raw));
+    error.reset(raw);
     if (!service) {
-        fail(error);
+        fail("connect", error);
+    }
+    // Every later call through the proxy (search, secrets, aliases, the session) uses it too.
+    g_dbus_proxy_set_default_timeout(G_DBUS_PROXY(service.get()),
+                                     static_cast<gint>(timeout.count()));
+    raw = nullptr;
+    if (!secret_service_ensure_session_sync(service.get(), nullptr, &raw)) {
+        error.reset(raw);
+        fail("open session", error);
     }
     return service;
 }
@@ -126,7 +202,7 @@ ItemPaths searchItems(SecretService* service, GHashTable* attributes) {
     ItemPaths paths{StrvPtr(unlocked), StrvPtr(locked)};
     ErrorPtr error(raw);
     if (!found) {
-        fail(error);
+        fail("search", error);
     }
     return paths;
 }
@@ -137,27 +213,19 @@ bool hasAny(const StrvPtr& paths) {
 
 // A locked collection hides its items from reads, so "nothing found" is only trustworthy once the
 // default collection is known to be unlocked. No default collection means nothing was stored.
-bool defaultCollectionIsLocked(SecretService* service) {
+bool defaultCollectionIsLocked(SecretService* service, std::chrono::milliseconds timeout) {
     GError* raw = nullptr;
     StringPtr path(secret_service_read_alias_dbus_path_sync(service, "default", nullptr, &raw));
     ErrorPtr error(raw);
     if (error) {
-        fail(error);
+        fail("read alias", error);
     }
     if (!path) {
         return false;
     }
-    GDBusProxy* proxy = G_DBUS_PROXY(service);
-    raw = nullptr;
-    VariantPtr reply(g_dbus_connection_call_sync(
-        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path.get(),
-        "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"), G_VARIANT_TYPE("(v)"),
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, &raw));
-    error.reset(raw);
-    if (!reply) {
-        fail(error);
-    }
+    const VariantPtr reply =
+        call(service, "locked state", path.get(), "org.freedesktop.DBus.Properties", "Get",
+             g_variant_new("(ss)", kCollectionInterface, "Locked"), G_VARIANT_TYPE("(v)"), timeout);
     VariantPtr locked;
     {
         GVariant* inner = nullptr;
@@ -183,32 +251,56 @@ HashTablePtr itemAttributes(const std::string& service, const std::optional<std:
     return table;
 }
 
-HashTablePtr itemProperties(const std::string& service, const std::optional<std::string>& group,
-                            const std::string& account) {
-    HashTablePtr properties(g_hash_table_new_full(
-        g_str_hash, g_str_equal, nullptr,
-        [](gpointer variant) { g_variant_unref(static_cast<GVariant*>(variant)); }));
-    const std::string label = "Zevirudi: " + account;
-    g_hash_table_insert(properties.get(), const_cast<char*>("org.freedesktop.Secret.Item.Label"),
-                        g_variant_ref_sink(g_variant_new_string(label.c_str())));
+// The a{sv} properties of a new item: its label and attributes, the schema name among them.
+GVariant* itemProperties(const std::string& service, const std::optional<std::string>& group,
+                         const std::string& account) {
+    GVariantBuilder attributes;
+    g_variant_builder_init(&attributes, G_VARIANT_TYPE("a{ss}"));
+    g_variant_builder_add(&attributes, "{ss}", "service", service.c_str());
+    g_variant_builder_add(&attributes, "{ss}", "account", account.c_str());
+    g_variant_builder_add(&attributes, "{ss}", "accessGroup", group ? group->c_str() : "");
+    g_variant_builder_add(&attributes, "{ss}", "xdg:schema", kSchemaName);
 
-    GVariantBuilder builder;
-    g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
-    g_variant_builder_add(&builder, "{ss}", "service", service.c_str());
-    g_variant_builder_add(&builder, "{ss}", "account", account.c_str());
-    g_variant_builder_add(&builder, "{ss}", "accessGroup", group ? group->c_str() : "");
-    g_variant_builder_add(&builder, "{ss}", "xdg:schema", kSchemaName);
-    g_hash_table_insert(properties.get(),
-                        const_cast<char*>("org.freedesktop.Secret.Item.Attributes"),
-                        g_variant_ref_sink(g_variant_builder_end(&builder)));
-    return properties;
+    const std::string label = "Zevirudi: " + account;
+    GVariantBuilder properties;
+    g_variant_builder_init(&properties, G_VARIANT_TYPE("a{sv}"));
+    g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Label",
+                          g_variant_new_string(label.c_str()));
+    g_variant_builder_add(&properties, "{sv}", "org.freedesktop.Secret.Item.Attributes",
+                          g_variant_builder_end(&attributes));
+    return g_variant_builder_end(&properties);
+}
+
+// Deleting an item someone else deleted in the meantime reaches the goal too.
+void deleteItem(SecretService* service, const char* path, std::chrono::milliseconds timeout) {
+    GDBusProxy* proxy = G_DBUS_PROXY(service);
+    GError* raw = nullptr;
+    const VariantPtr reply(g_dbus_connection_call_sync(
+        g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy), path, kItemInterface,
+        "Delete", nullptr, G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+        static_cast<gint>(timeout.count()), nullptr, &raw));
+    ErrorPtr error(raw);
+    if (!reply) {
+        const bool gone =
+            (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_NO_SUCH_OBJECT) ||
+            (error->domain == G_DBUS_ERROR && error->code == G_DBUS_ERROR_UNKNOWN_OBJECT) ||
+            (error->domain == G_DBUS_ERROR && error->code == G_DBUS_ERROR_UNKNOWN_METHOD);
+        if (gone) {
+            return;
+        }
+        fail("delete", error);
+    }
+    const char* prompt = nullptr;
+    g_variant_get(reply.get(), "(&o)", &prompt);
+    requireNoPrompt(prompt);
 }
 
 }  // namespace
 
 SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
-                                                       std::optional<std::string> accessGroup)
-    : service_(std::move(service)) {
+                                                       std::optional<std::string> accessGroup,
+                                                       std::chrono::milliseconds callTimeout)
+    : service_(std::move(service)), callTimeout_(callTimeout) {
     if (accessGroup) {
         auto trimmed = trimmingWhitespaceAndNewlines(*accessGroup);
         if (!trimmed.empty()) {
@@ -221,7 +313,7 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
     requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
-    const ServicePtr service = connectedService();
+    const ServicePtr service = connectedService(callTimeout_);
     const HashTablePtr attributes = itemAttributes(service_, accessGroup_, account);
     const ItemPaths paths = searchItems(service.get(), attributes.get());
 
@@ -231,7 +323,7 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
             service.get(), paths.unlocked.get()[0], nullptr, &raw));
         ErrorPtr error(raw);
         if (error) {
-            fail(error);
+            fail("read", error);
         }
         if (value) {
             gsize length = 0;
@@ -243,7 +335,7 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
     if (hasAny(paths.locked)) {
         throw LoftwingMultiError::interactionNotAllowed();
     }
-    if (defaultCollectionIsLocked(service.get())) {
+    if (defaultCollectionIsLocked(service.get(), callTimeout_)) {
         throw LoftwingMultiError::interactionNotAllowed();
     }
     return std::nullopt;
@@ -253,27 +345,45 @@ void SecretServiceKeychainStore::save(const std::string& bytes, const std::strin
     requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
-    const ServicePtr service = connectedService();
-    const HashTablePtr properties = itemProperties(service_, accessGroup_, account);
+    const ServicePtr service = connectedService(callTimeout_);
     const ValuePtr value(
         secret_value_new(bytes.data(), static_cast<gssize>(bytes.size()), kContentType));
 
-    // Replacing matches the item by its full attribute set, so one item per identity remains.
-    GError* raw = nullptr;
-    const StringPtr path(secret_service_create_item_dbus_path_sync(
-        service.get(), kDefaultCollectionPath, properties.get(), value.get(),
-        SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
-    ErrorPtr error(raw);
-    if (!path) {
-        fail(error);
+    // A read takes the first unlocked item the search finds, whoever wrote it and in whichever
+    // collection: that item gets the bytes, and every other one of the same key goes, so a later
+    // read cannot pick a stale copy.
+    const HashTablePtr attributes = itemAttributes(service_, accessGroup_, account);
+    const ItemPaths paths = searchItems(service.get(), attributes.get());
+    if (hasAny(paths.unlocked)) {
+        gchar** found = paths.unlocked.get();
+        call(service.get(), "update", found[0], kItemInterface, "SetSecret",
+             g_variant_new("(@(oayays))",
+                           secret_service_encode_dbus_secret(service.get(), value.get())),
+             nullptr, callTimeout_);
+        for (gchar** duplicate = found + 1; *duplicate != nullptr; ++duplicate) {
+            deleteItem(service.get(), *duplicate, callTimeout_);
+        }
+        return;
     }
+    if (hasAny(paths.locked)) {
+        throw LoftwingMultiError::interactionNotAllowed();
+    }
+    const VariantPtr created =
+        call(service.get(), "create", kDefaultCollectionPath, kCollectionInterface, "CreateItem",
+             g_variant_new("(@a{sv}@(oayays)b)", itemProperties(service_, accessGroup_, account),
+                           secret_service_encode_dbus_secret(service.get(), value.get()), TRUE),
+             G_VARIANT_TYPE("(oo)"), callTimeout_);
+    const char* item = nullptr;
+    const char* prompt = nullptr;
+    g_variant_get(created.get(), "(&o&o)", &item, &prompt);
+    requireNoPrompt(prompt);
 }
 
 void SecretServiceKeychainStore::remove(const std::string& account) {
     requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());
 
-    const ServicePtr service = connectedService();
+    const ServicePtr service = connectedService(callTimeout_);
     const HashTablePtr attributes = itemAttributes(service_, accessGroup_, account);
     const ItemPaths paths = searchItems(service.get(), attributes.get());
 
@@ -283,24 +393,13 @@ void SecretServiceKeychainStore::remove(const std::string& account) {
         throw LoftwingMultiError::interactionNotAllowed();
     }
     if (!hasAny(paths.unlocked)) {
-        if (defaultCollectionIsLocked(service.get())) {
+        if (defaultCollectionIsLocked(service.get(), callTimeout_)) {
             throw LoftwingMultiError::interactionNotAllowed();
         }
         return;
     }
     for (gchar** path = paths.unlocked.get(); *path != nullptr; ++path) {
-        GError* raw = nullptr;
-        const gboolean deleted =
-            secret_service_delete_item_dbus_path_sync(service.get(), *path, nullptr, &raw);
-        ErrorPtr error(raw);
-        if (deleted) {
-            continue;
-        }
-        // Deleted by someone else in the meantime: the goal is reached.
-        if (error && error->domain == SECRET_ERROR && error->code == SECRET_ERROR_NO_SUCH_OBJECT) {
-            continue;
-        }
-        fail(error);
+        deleteItem(service.get(), *path, callTimeout_);
     }
 }
 

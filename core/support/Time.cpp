@@ -140,10 +140,18 @@ std::optional<Timestamp> parseRFC3339(std::string_view text, bool allowFraction)
     if (!ymd.ok() || hour > 23 || minute > 59 || second > 60) {
         return std::nullopt;
     }
-    const auto days = std::chrono::sys_days{ymd};
-    const auto time = std::chrono::hours{hour} + std::chrono::minutes{minute - offsetMinutes} +
-                      std::chrono::seconds{second};
-    return Timestamp{days} + time + std::chrono::nanoseconds{fractionNanos};
+    // Counted in seconds first: years outside about 1678-2261 would overflow the nanosecond
+    // count, so such a text is refused like any other text that is not a date.
+    const std::chrono::sys_seconds instant = std::chrono::sys_days{ymd} + std::chrono::hours{hour} +
+                                             std::chrono::minutes{minute - offsetMinutes} +
+                                             std::chrono::seconds{second};
+    const auto earliest = std::chrono::ceil<std::chrono::seconds>(Timestamp::min());
+    const auto latest =
+        std::chrono::floor<std::chrono::seconds>(Timestamp::max()) - std::chrono::seconds{1};
+    if (instant < earliest || instant > latest) {
+        return std::nullopt;
+    }
+    return Timestamp{instant} + std::chrono::nanoseconds{fractionNanos};
 }
 
 std::optional<Timestamp> parseISO8601(std::string_view text) {

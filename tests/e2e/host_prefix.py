@@ -1,9 +1,8 @@
-"""Puts the built host where Chromium can start it: a copy of the executable in a temporary install
-prefix with its resources beside it, and the native messaging host manifest that names it."""
+"""Puts the built host where Chromium can start it: an installation of the build in a temporary
+prefix, and the native messaging host manifest that names it."""
 
 import json
 import os
-import shutil
 import subprocess
 
 HOST_NAME = "com.loftwing.multi"
@@ -15,29 +14,22 @@ def extension_origin(extension_id):
 
 
 def install_host_copy(build_dir, prefix, configuration):
-    """Copies build_dir/bin/zevirudi to prefix/bin/zevirudi, the build's libraries to prefix/lib
-    and its resources to prefix/share/zevirudi, with `configuration` (a dict) as
-    OAuthConfig.json. A copy, not a symlink: the host finds its resources relative to its real
-    path. Returns the host path."""
-    bin_dir = os.path.join(prefix, "bin")
-    share_dir = os.path.join(prefix, "share", "zevirudi")
-    os.makedirs(bin_dir, exist_ok=True)
-    built_share = os.path.join(build_dir, "share", "zevirudi")
-    if os.path.isdir(built_share):
-        shutil.copytree(built_share, share_dir, dirs_exist_ok=True)
-    # Shared libraries and the modules the host loads at run time (the panel's toolkit part in
-    # lib/zevirudi), found relative to the executable like the resources.
-    built_lib = os.path.join(build_dir, "lib")
-    if os.path.isdir(built_lib):
-        shutil.copytree(built_lib, os.path.join(prefix, "lib"), dirs_exist_ok=True)
-    os.makedirs(share_dir, exist_ok=True)
-    host_path = os.path.join(bin_dir, "zevirudi")
-    shutil.copy2(os.path.join(build_dir, "bin", "zevirudi"), host_path)
-    shutil.copy2(os.path.join(build_dir, "bin", "zevirudi-install-host"),
-                 os.path.join(bin_dir, "zevirudi-install-host"))
-    with open(os.path.join(share_dir, "OAuthConfig.json"), "w", encoding="utf-8") as file:
+    """Installs the build with `cmake --install` into a sibling folder of `prefix` and then moves
+    that tree to `prefix`, so that every check runs against an installation moved after it was
+    installed: the host must find its libraries, its modules (lib/zevirudi) and its resources
+    (share/zevirudi) through its own location. `configuration` (a dict) replaces the installed
+    OAuthConfig.json, the placeholder one: Chromium starts the host with an environment of its
+    own, so the prefix's file is the one the host reads. Returns the host path."""
+    installed = prefix + ".installed"
+    done = subprocess.run(["cmake", "--install", build_dir, "--prefix", installed],
+                          capture_output=True, text=True, timeout=120)
+    if done.returncode != 0:
+        raise RuntimeError(f"cmake --install failed:\n{done.stdout}{done.stderr}")
+    os.rename(installed, prefix)
+    with open(os.path.join(prefix, "share", "zevirudi", "OAuthConfig.json"), "w",
+              encoding="utf-8") as file:
         json.dump(configuration, file, indent=2)
-    return host_path
+    return os.path.join(prefix, "bin", "zevirudi")
 
 
 def manifest_path(user_data_dir):

@@ -25,22 +25,33 @@ def stored_account(account_id, provider, email, display_name, access_token, refr
     return {"account": account, "tokens": tokens}
 
 
-def store_item(key, data, access_group=""):
-    """One keyring item with the attributes and label the product's keychain store writes. The
-    secret goes through stdin, never through the command line."""
+def store_item(key, data, access_group="", with_schema=True):
+    """One keyring item with the attributes and label the product's keychain store writes, or
+    without the schema attribute as other programs write one. The secret goes through stdin,
+    never through the command line."""
+    schema = ["xdg:schema", SCHEMA] if with_schema else []
     subprocess.run(
-        ["secret-tool", "store", f"--label=Zevirudi: {key}", "xdg:schema", SCHEMA,
+        ["secret-tool", "store", f"--label=Zevirudi: {key}", *schema,
          "service", SERVICE, "account", key, "accessGroup", access_group],
         input=data, check=True, timeout=30, stdout=subprocess.DEVNULL)
 
 
-def seed_accounts(accounts):
+def seed_accounts(accounts, with_schema=True):
     """Saves each account's record and then the index, in the given order."""
     for stored in accounts:
         store_item(f"account:{stored['account']['id']}",
-                   json.dumps(stored, separators=(",", ":")).encode())
+                   json.dumps(stored, separators=(",", ":")).encode(), with_schema=with_schema)
     index = [stored["account"]["id"] for stored in accounts]
-    store_item(INDEX_KEY, json.dumps(index, separators=(",", ":")).encode())
+    store_item(INDEX_KEY, json.dumps(index, separators=(",", ":")).encode(),
+               with_schema=with_schema)
+
+
+def item_count(key, access_group=""):
+    """How many keyring items, locked or not, carry the key."""
+    listing = subprocess.run(
+        ["secret-tool", "search", "--all", "service", SERVICE, "account", key, "accessGroup",
+         access_group], capture_output=True, text=True, timeout=30).stdout
+    return listing.count("label = ")
 
 
 def lookup_item(key, access_group=""):

@@ -55,6 +55,11 @@ class SandboxProviders:
         """Returns the mailbox as the sandbox describes it, "accountID" included."""
         return self._admin("mailboxes", {"provider": provider, "email": email, "name": name})
 
+    def change_settings(self, settings):
+        """Changes some of the sandbox's settings ("rotateRefreshTokens",
+        "tokenLifetimeSeconds", ...); returns all of them."""
+        return self._admin("settings", settings)
+
     def issue_tokens(self, account_id):
         """An OAuth token answer ("access_token", "refresh_token", "expires_in", "scope")."""
         return self._admin(f"mailboxes/{account_id}/tokens")

@@ -83,11 +83,11 @@ TEST(OAuthSandbox, RefreshRotationSingleFlightAndRevocation) {
     const auto id = sandbox.createMailbox("microsoft", "bob@contoso.example", "Bob");
     const auto issued = sandbox.issueTokens(id, 0);  // already expired
     const auto configuration = configurationOf(sandbox);
-    auto store = std::make_shared<test::FakeAccountStore>();
-    OAuthTokenManager manager(store, std::make_shared<CurlTransport>(),
-                              tokenManagerConfigurations(configuration));
     const StoredAccount stored{{id, MailProvider::microsoft, "bob@contoso.example", "Bob"},
                                {issued.accessToken, issued.refreshToken, currentTime(), "x"}};
+    auto store = std::make_shared<test::FakeAccountStore>(std::vector<StoredAccount>{stored});
+    OAuthTokenManager manager(store, std::make_shared<CurlTransport>(),
+                              tokenManagerConfigurations(configuration));
     sandbox.resetCounters();
 
     constexpr int callers = 8;

@@ -33,15 +33,17 @@ StoredAccount account(MailProvider provider, Timestamp expiresAt,
             {"old-access", std::move(refreshToken), expiresAt, "old scope"}};
 }
 
+// The manager reads the account again before refreshing it, so the store holds it as listed.
 struct ManagerFixture {
-    std::shared_ptr<FakeAccountStore> store = std::make_shared<FakeAccountStore>();
+    std::shared_ptr<FakeAccountStore> store;
     std::shared_ptr<ScriptedHTTPTransport> transport;
     OAuthTokenManager manager;
 
-    explicit ManagerFixture(
-        std::shared_ptr<ScriptedHTTPTransport> fake,
-        std::map<MailProvider, OAuthClientConfiguration> configurations = settings)
-        : transport(fake), manager(store, fake, std::move(configurations)) {}
+    ManagerFixture(std::shared_ptr<ScriptedHTTPTransport> fake, const StoredAccount& stored,
+                   std::map<MailProvider, OAuthClientConfiguration> configurations = settings)
+        : store(std::make_shared<FakeAccountStore>(std::vector<StoredAccount>{stored})),
+          transport(fake),
+          manager(store, fake, std::move(configurations)) {}
 };
 
 TEST(OAuthTokenManager, ValidTokensAreReturnedWithoutARequest) {
@@ -60,11 +62,12 @@ TEST(OAuthTokenManager, ValidTokensAreReturnedWithoutARequest) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ManagerFixture setup(
-            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"));
+            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"),
+            row.stored);
         const auto token = setup.manager.accessToken(row.stored, now);
         EXPECT_EQ(token, row.refreshes ? "new" : "old-access");
         EXPECT_EQ(setup.transport->requests().size(), row.refreshes ? 1u : 0u);
-        EXPECT_EQ(setup.store->allAccounts().size(), row.refreshes ? 1u : 0u);
+        EXPECT_EQ(setup.store->saved().size(), row.refreshes ? 1u : 0u);
     }
 }
 
@@ -84,9 +87,11 @@ TEST(OAuthTokenManager, RefreshRequestsPerProvider) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const auto stored = account(row.provider, now);
         ManagerFixture setup(
-            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":10})"));
-        setup.manager.accessToken(account(row.provider, now), now);
+            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":10})"),
+            stored);
+        setup.manager.accessToken(stored, now);
         const auto requests = setup.transport->requests();
         ASSERT_EQ(requests.size(), 1u);
         EXPECT_EQ(requests[0].url, row.url);
@@ -113,8 +118,8 @@ TEST(OAuthTokenManager, SavedTokenSets) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ManagerFixture setup(ScriptedHTTPTransport::answering(200, row.answer));
         const auto stored = account(MailProvider::google, now);
+        ManagerFixture setup(ScriptedHTTPTransport::answering(200, row.answer), stored);
         EXPECT_EQ(setup.manager.accessToken(stored, now), row.saved.accessToken);
         EXPECT_EQ(setup.store->allAccounts(),
                   (std::vector<StoredAccount>{{stored.account, row.saved}}));
@@ -159,7 +164,7 @@ TEST(OAuthTokenManager, Failures) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        ManagerFixture setup(ScriptedHTTPTransport::answering(row.status, row.body),
+        ManagerFixture setup(ScriptedHTTPTransport::answering(row.status, row.body), row.stored,
                              row.configurations);
         try {
             setup.manager.accessToken(row.stored, now);
@@ -171,13 +176,14 @@ TEST(OAuthTokenManager, Failures) {
             EXPECT_FALSE(row.error.has_value());
         }
         EXPECT_EQ(setup.transport->requests().size(), row.requests);
-        EXPECT_TRUE(setup.store->allAccounts().empty());
+        EXPECT_TRUE(setup.store->saved().empty());
     }
 }
 
 TEST(OAuthTokenManager, SaveFailureIsThrownAndTheTokenNotReturned) {
     ManagerFixture setup(
-        ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"));
+        ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"),
+        account(MailProvider::google, now));
     setup.store->saveFailure = std::make_exception_ptr(LoftwingMultiError::interactionNotAllowed());
     EXPECT_EQ(thrownError<LoftwingMultiError>(
                   [&] { setup.manager.accessToken(account(MailProvider::google, now), now); }),
@@ -194,8 +200,8 @@ TEST(OAuthTokenManager, ConcurrentCallsShareOneRefresh) {
         return HTTPResponse{
             200, {}, R"({"access_token":"shared","refresh_token":"refresh/2","expires_in":3600})"};
     });
-    ManagerFixture setup(transport);
     const auto stored = account(MailProvider::microsoft, now);
+    ManagerFixture setup(transport, stored);
     std::vector<std::string> tokens(callers);
     {
         std::vector<std::jthread> threads;
@@ -207,7 +213,7 @@ TEST(OAuthTokenManager, ConcurrentCallsShareOneRefresh) {
         }
     }
     EXPECT_EQ(transport->requests().size(), 1u);
-    EXPECT_EQ(setup.store->allAccounts().size(), 1u);
+    EXPECT_EQ(setup.store->saved().size(), 1u);
     for (const auto& token : tokens) {
         EXPECT_EQ(token, "shared");
     }
@@ -229,8 +235,8 @@ TEST(OAuthTokenManager, SharedRefreshFailureReachesEveryCaller) {
             started.wait();
             return HTTPResponse{400, {}, R"({"error":"invalid_grant"})"};
         });
-    ManagerFixture setup(transport);
     const auto stored = account(MailProvider::google, now);
+    ManagerFixture setup(transport, stored);
     std::atomic<int> reconnects = 0;
     {
         std::vector<std::jthread> threads;
@@ -260,8 +266,8 @@ TEST(OAuthTokenManager, StoppedCallerStopsWaiting) {
             }
             return HTTPResponse{200, {}, R"({"access_token":"second","expires_in":3600})"};
         });
-    ManagerFixture setup(transport);
     const auto stored = account(MailProvider::google, now);
+    ManagerFixture setup(transport, stored);
     std::stop_source stopped;
     stopped.request_stop();
     EXPECT_THROW(setup.manager.accessToken(stored, now, stopped.get_token()), OperationCancelled);

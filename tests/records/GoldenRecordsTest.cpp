@@ -162,6 +162,9 @@ TEST(Records, RefusedForms) {
         refused<OAuthTokenSet>(keyring,
                                R"({"accessToken":"a","expiresAt":"2023-11-14T22:13:20.5Z"})"),
         refused<OAuthTokenSet>(keyring, R"({"accessToken":"a","expiresAt":1700000000})"),
+        // Beyond the clock's range.
+        refused<OAuthTokenSet>(keyring,
+                               R"({"accessToken":"a","expiresAt":"9999-12-31T23:59:59Z"})"),
         refused<OAuthTokenSet>(keyring, R"({"accessToken":"a"})"),
         refused<OAuthTokenSet>(keyring, R"({"expiresAt":"2023-11-14T22:13:20Z"})"),
         refused<StoredAccount>(keyring,

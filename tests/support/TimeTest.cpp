@@ -27,6 +27,11 @@ TEST(Time, RFC3339ParsesZonesAndFractions) {
         {"1969-12-31T23:59:59Z", Timestamp{-1s}},
         {"2024-02-29T00:00:00Z",
          Timestamp{std::chrono::sys_days{std::chrono::year{2024} / 2 / 29}}},
+        {"1677-09-22T00:00:00Z",
+         Timestamp{std::chrono::sys_days{std::chrono::year{1677} / 9 / 22}}},
+        {"2262-04-10T23:59:59.999999999Z",
+         Timestamp{std::chrono::sys_days{std::chrono::year{2262} / 4 / 10}} + 86'399s +
+             999'999'999ns},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -50,6 +55,11 @@ TEST(Time, RFC3339Refusals) {
         "2023-11-14T24:00:00Z",
         "23-11-14T22:13:20Z",
         "2023-11-14T22:13:20.5",
+        // Outside the nanosecond clock's range.
+        "1677-09-21T00:12:43Z",
+        "0000-01-01T00:00:00Z",
+        "2262-04-11T23:47:17Z",
+        "9999-12-31T23:59:59Z",
     };
     for (const auto& text : refused) {
         SCOPED_TRACE(text);

@@ -1,6 +1,6 @@
 // Installs the native messaging host manifest for the zevirudi executable beside this program,
-// using that installation's configuration. For tests and the demo, until the desktop application
-// does it when it starts.
+// using that installation's configuration (the user's own file first). Installed with zevirudi:
+// the tests, the demo and a person setting up the browser connection run it.
 
 #include "bundle/AppBundle.h"
 #include "chrome/ChromeIntegration.h"

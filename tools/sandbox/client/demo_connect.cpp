@@ -13,8 +13,7 @@
 #include "oauth/CurlTransport.h"
 #include "records/Errors.h"
 #include "records/MailProvider.h"
-#include "storage/KeychainAccountStore.h"
-#include "storage/SecretServiceKeychainStore.h"
+#include "storage/ConfiguredAccountStore.h"
 
 #include <cstdio>
 #include <exception>
@@ -58,11 +57,9 @@ int main(int argc, char** argv) {
 
     try {
         const auto configuration = zevirudi::loadConfiguration(*resources);
-        auto keychain = std::make_shared<loftwing::SecretServiceKeychainStore>(
-            "com.loftwing.multi.accounts", configuration.keychainAccessGroup);
         auto transport = std::make_shared<loftwing::CurlTransport>();
         zevirudi::OAuthAccountConnector connector(
-            configuration, std::make_shared<loftwing::KeychainAccountStore>(keychain),
+            configuration, loftwing::makeConfiguredAccountStore(configuration),
             std::make_shared<zevirudi::sandbox::SandboxWebAuthenticator>(transport), transport);
         const auto account = connector.connect(*provider, loginHint);
         std::printf("connected %s (%s) %s\n", account.id.c_str(),
