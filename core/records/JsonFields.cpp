@@ -33,7 +33,8 @@ JsonFields::JsonFields(const boost::json::value& json, const char* record, DateE
 }
 
 void JsonFields::fail(std::string_view key, const char* problem) const {
-    throw JsonDecodingError(std::string(record_) + ": \"" + std::string(key) + "\" " + problem + ".");
+    throw JsonDecodingError(std::string(record_) + ": \"" + std::string(key) + "\" " + problem +
+                            ".");
 }
 
 const boost::json::value* JsonFields::optional(std::string_view key) const {
