@@ -26,6 +26,7 @@ def exchange(host, origin, message, env=None, timeout=60):
     """Starts `host` as Chrome does (the origin as its argument, in its own folder), writes one
     frame and closes its input. Returns (the answer or None when there is no output, the finished
     process)."""
+    host = os.path.abspath(host)
     done = subprocess.run([host, origin], input=encode(message), capture_output=True, env=env,
-                          cwd=os.path.dirname(host) or None, timeout=timeout)
+                          cwd=os.path.dirname(host), timeout=timeout)
     return (decode(done.stdout) if done.stdout else None), done
