@@ -62,12 +62,12 @@ bool forEachBoundary(std::string_view utf8, Visit visit) {
     return U_SUCCESS(status);
 }
 
-bool isWhitespaceOrNewline(UChar32 c) {
-    return c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029 ||
-           u_charType(c) == U_SPACE_SEPARATOR;
-}
-
 }  // namespace
+
+bool isWhitespaceOrNewline(std::int32_t codePoint) {
+    return codePoint == 0x09 || (codePoint >= 0x0A && codePoint <= 0x0D) || codePoint == 0x85 ||
+           codePoint == 0x2028 || codePoint == 0x2029 || u_charType(codePoint) == U_SPACE_SEPARATOR;
+}
 
 std::size_t characterCount(std::string_view utf8) {
     if (utf8.empty()) {

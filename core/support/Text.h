@@ -19,6 +19,9 @@ std::string prefixCharacters(std::string_view utf8, std::size_t limit);
 // U+0085, U+2028 and U+2029.
 std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
 
+// Whether the code point belongs to the set above.
+bool isWhitespaceOrNewline(std::int32_t codePoint);
+
 // Whether the text contains any white-space or newline character of the set above.
 bool containsWhitespaceOrNewline(std::string_view utf8);
 

@@ -57,7 +57,7 @@ class Chromium:
     """One running browser. Use as a context manager: leaving it closes and reaps the browser."""
 
     def __init__(self, user_data_dir, extension_dir, env, stderr_path, chromium=CHROMIUM,
-                 extra_flags=()):
+                 extra_flags=(), headless=True):
         self._buffer = b""
         self._next_id = 0
         self._events = []
@@ -67,7 +67,8 @@ class Chromium:
         stderr_fd = os.open(stderr_path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_CLOEXEC,
                             0o600)
         devnull = os.open(os.devnull, os.O_RDWR | os.O_CLOEXEC)
-        argv = [chromium, *CHROMIUM_FLAGS, *extra_flags, f"--user-data-dir={user_data_dir}",
+        flags = [flag for flag in CHROMIUM_FLAGS if headless or not flag.startswith("--headless")]
+        argv = [chromium, *flags, *extra_flags, f"--user-data-dir={user_data_dir}",
                 f"--load-extension={extension_dir}"]
         try:
             # posix_spawn places the pipe ends on exactly fds 3 and 4 without running Python code

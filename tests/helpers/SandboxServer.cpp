@@ -174,7 +174,7 @@ json::object sandboxProductConfig(const std::string& baseURL) {
     };
     return json::object{
         {"extensionID", SandboxServer::extensionID},
-        {"extensionInstallURL", baseURL + "/_sandbox/extension"},
+        {"extensionInstallURL", "chrome://extensions/"},
         {"google",
          provider("google", SandboxServer::googleClientID,
                   {"openid", "email", "profile", "https://www.googleapis.com/auth/gmail.readonly"},

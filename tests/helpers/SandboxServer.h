@@ -29,7 +29,7 @@ class SandboxServer {
     static constexpr std::string_view googleClientID = "zevirudi-sandbox-google";
     static constexpr std::string_view microsoftClientID = "zevirudi-sandbox-microsoft";
     static constexpr std::string_view redirectURI = "com.loftwing.multi:/oauth2redirect";
-    static constexpr std::string_view extensionID = "fdofanllhaoohikcgegeblddpmmmhiii";
+    static constexpr std::string_view extensionID = "lmhhbfmdcdkafbpmjpemfcjcmoinblgg";
 
     SandboxServer();
     ~SandboxServer();

@@ -26,6 +26,7 @@ EXPECTED_FILES = {
     "usr/lib/zevirudi/libLoftwingMultiCore.so",
     "usr/lib/zevirudi/libLoftwingMultiHTTP.so",
     "usr/lib/zevirudi/libzevirudi-notch.so",
+    "usr/share/zevirudi/DuraredeVodozAzerideve/manifest.json",
     "usr/share/applications/zevirudi.desktop",
     "usr/share/icons/hicolor/scalable/apps/zevirudi.svg",
     "usr/share/metainfo/com.loftwing.zevirudi.metainfo.xml",

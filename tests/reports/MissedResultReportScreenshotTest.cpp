@@ -1,0 +1,140 @@
+#include "ui/MissedResultReportView.h"
+
+#include "helpers/XvfbServer.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace zevirudi {
+namespace {
+
+// A dark desktop's palette, as GNOME's dark style and KDE's Breeze Dark hand it to Qt.
+QPalette darkPalette() {
+    QPalette palette;
+    const QColor window(0x24, 0x24, 0x24);
+    const QColor text(0xf2, 0xf2, 0xf2);
+    const QColor disabled(0x80, 0x80, 0x80);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::PlaceholderText, QColor(0x8c, 0x8c, 0x8c));
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5a));
+    palette.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x48));
+    palette.setColor(QPalette::Mid, QColor(0x33, 0x33, 0x33));
+    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
+    palette.setColor(QPalette::Shadow, QColor(0x0a, 0x0a, 0x0a));
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::ToolTipBase, window);
+    palette.setColor(QPalette::ToolTipText, text);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, disabled);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0x2c, 0x2c, 0x2c));
+    return palette;
+}
+
+QString screenshotPath(const char* name) {
+    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
+    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
+    folder.mkpath(QStringLiteral("screenshots"));
+    return folder.filePath(QStringLiteral("screenshots/%1.png").arg(name));
+}
+
+QImage shoot(MissedResultReportView& view, const char* name) {
+    QApplication::processEvents();
+    const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(image.save(screenshotPath(name)));
+    return image;
+}
+
+int lightnessAt(const QImage& image, int x, int y) {
+    return QColor(image.pixel(x, y)).lightness();
+}
+
+// Under a real X server in Fusion, the system palette, then the same sheet after the desktop
+// switched to dark mode.
+TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
+    loftwing::test::XvfbServer display;
+    setenv("DISPLAY", display.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    unsetenv("WAYLAND_DISPLAY");
+    int argumentCount = 1;
+    char programName[] = "zevirudi";
+    char* arguments[] = {programName, nullptr};
+    QApplication application(argumentCount, arguments);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+
+    const std::vector<loftwing::ConnectedAccount> accounts{
+        {"g1", loftwing::MailProvider::google, "ben@gmail.example", std::nullopt},
+        {"m1", loftwing::MailProvider::microsoft, "ana@outlook.example", "Ana"}};
+    auto view = std::make_unique<MissedResultReportView>(accounts, true, true, true);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    const QImage opening = shoot(*view, "report-sheet-light-opening");
+
+    QTest::keyClicks(view->siteField(), QStringLiteral("login example"));
+    const QImage invalid = shoot(*view, "report-sheet-light-invalid-site");
+    ASSERT_TRUE(view->validationCaption()->isVisible());
+    const QRect caption(view->validationCaption()->mapTo(view.get(), QPoint(0, 0)),
+                        view->validationCaption()->size());
+    view->siteField()->setText(QStringLiteral("login.example.com/verify?session=1"));
+    view->kindPicker()->setCurrentIndex(0);
+    view->mailboxPicker()->setCurrentIndex(2);
+    view->senderField()->setText(QStringLiteral("no-reply@accounts.example.com"));
+    view->subjectField()->setText(QStringLiteral("Your sign-in code is 481516"));
+    view->notesField()->setPlainText(
+        QStringLiteral("The page waited for a code,\nbut nothing showed up in Chrome."));
+    const QImage light = shoot(*view, "report-sheet-light");
+
+    QTest::mouseClick(view->copyButton(), Qt::LeftButton);
+    QApplication::setPalette(darkPalette());
+    const QImage dark = shoot(*view, "report-sheet-dark");
+
+    for (const QImage* image : {&opening, &invalid, &light, &dark}) {
+        EXPECT_EQ(image->size(), QSize(560, 680));
+    }
+    EXPECT_GT(lightnessAt(light, 4, 4), 200);
+    EXPECT_LT(lightnessAt(dark, 4, 4), 60);
+    EXPECT_NE(opening, light);
+    // The caption under the Website field is drawn in red.
+    int redPixels = 0;
+    for (int y = caption.top(); y <= caption.bottom(); ++y) {
+        for (int x = caption.left(); x <= caption.right(); ++x) {
+            const QColor pixel(invalid.pixel(x, y));
+            redPixels += pixel.red() > 150 && pixel.green() < 90 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(redPixels, 50);
+    // The prominent Share button carries the accent colour once the site is valid.
+    const QPoint share =
+        view->shareButton()->mapTo(view.get(), view->shareButton()->rect().center());
+    EXPECT_GT(QColor(light.pixel(share.x() - 30, share.y())).saturation(), 100);
+    EXPECT_LT(QColor(opening.pixel(share.x() - 30, share.y())).saturation(), 60);
+    EXPECT_EQ(view->statusCaption()->text(), "Copied to clipboard");
+    EXPECT_GT(view->statusCaption()->palette().color(QPalette::WindowText).lightness(), 128);
+}
+
+}  // namespace
+}  // namespace zevirudi
