@@ -6,7 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -114,10 +114,6 @@ std::string SandboxServer::addMessage(const std::string& accountID,
     return std::string(answer.at("id").as_string());
 }
 
-void SandboxServer::removeMessage(const std::string& accountID, const std::string& messageID) {
-    admin("DELETE", "/_sandbox/mailboxes/" + accountID + "/messages/" + messageID);
-}
-
 void SandboxServer::revokeTokens(const std::string& accountID) {
     admin("POST", "/_sandbox/mailboxes/" + accountID + "/revoke");
 }
@@ -144,27 +140,12 @@ void SandboxServer::resetCounters() {
 }
 
 json::object SandboxServer::productConfig() const {
-    return sandboxProductConfig(baseURL());
-}
-
-std::string SandboxServer::writeProductConfig(const std::filesystem::path& dir) const {
-    std::filesystem::create_directories(dir);
-    const std::filesystem::path file = dir / "OAuthConfig.json";
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << json::serialize(productConfig()) << '\n';
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + file.string());
-    }
-    return file.string();
-}
-
-json::object sandboxProductConfig(const std::string& baseURL) {
+    const std::string baseURL = this->baseURL();
     auto provider = [&](std::string_view name, std::string_view clientID, json::array scopes,
                         const std::string& profilePath) {
         return json::object{
             {"clientID", clientID},
-            {"redirectURI", SandboxServer::redirectURI},
+            {"redirectURI", redirectURI},
             {"authorizationEndpoint", baseURL + "/" + std::string(name) + "/oauth/authorize"},
             {"tokenEndpoint", baseURL + "/" + std::string(name) + "/oauth/token"},
             {"scopes", std::move(scopes)},
@@ -173,13 +154,13 @@ json::object sandboxProductConfig(const std::string& baseURL) {
         };
     };
     return json::object{
-        {"extensionID", SandboxServer::extensionID},
+        {"extensionID", extensionID},
         {"extensionInstallURL", "chrome://extensions/"},
         {"google",
-         provider("google", SandboxServer::googleClientID,
+         provider("google", googleClientID,
                   {"openid", "email", "profile", "https://www.googleapis.com/auth/gmail.readonly"},
                   "/v1/userinfo")},
-        {"microsoft", provider("microsoft", SandboxServer::microsoftClientID,
+        {"microsoft", provider("microsoft", microsoftClientID,
                                {"offline_access", "openid", "email", "profile",
                                 "https://graph.microsoft.com/User.Read",
                                 "https://graph.microsoft.com/Mail.Read"},
