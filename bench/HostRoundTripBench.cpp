@@ -2,7 +2,10 @@
 // zevirudi binary and of bench/frame_floor.c, interleaved run by run so that both see the same
 // machine load, and prints the medians and their ratio.
 //
-//   host_roundtrip_bench [runs] [request JSON]
+//   host_roundtrip_bench [runs] [request JSON] [another zevirudi binary]
+//
+// A second binary (another build of the host, say before and after a change) is timed in the same
+// interleaved run, beside the first.
 //
 // With ZEVIRUDI_BENCH_PRELOAD set, the host (only) is started with that LD_PRELOAD list: a way to
 // see what loading more shared libraries at start would cost.
@@ -59,13 +62,17 @@ int main(int argc, char** argv) {
     const std::string host = binDir / "zevirudi";
     const std::string floorProgram = binDir / "frame_floor";
     const auto frame = loftwing::test::frameOf(request);
+    const std::string other = argc > 3 ? argv[3] : "";
     const char* preload = std::getenv("ZEVIRUDI_BENCH_PRELOAD");
 
     for (int i = 0; i < 10; ++i) {  // warm the page cache and the dynamic loader's caches
         roundTripMicroseconds(host, frame, preload);
         roundTripMicroseconds(floorProgram, frame);
+        if (!other.empty()) {
+            roundTripMicroseconds(other, frame, preload);
+        }
     }
-    std::vector<double> hostTimes, floorTimes;
+    std::vector<double> hostTimes, floorTimes, otherTimes;
     for (int i = 0; i < runs; ++i) {
         // Alternate which goes first so neither always runs right after the other.
         if (i % 2) {
@@ -74,6 +81,9 @@ int main(int argc, char** argv) {
         } else {
             floorTimes.push_back(roundTripMicroseconds(floorProgram, frame));
             hostTimes.push_back(roundTripMicroseconds(host, frame, preload));
+        }
+        if (!other.empty()) {
+            otherTimes.push_back(roundTripMicroseconds(other, frame, preload));
         }
     }
     const double hostMedian = percentile(hostTimes, 0.5);
@@ -85,5 +95,11 @@ int main(int argc, char** argv) {
     std::printf("%-12s median %8.0f us   p10 %8.0f us   p90 %8.0f us\n", "frame_floor", floorMedian,
                 percentile(floorTimes, 0.1), percentile(floorTimes, 0.9));
     std::printf("ratio (median zevirudi / median floor): %.2f\n", hostMedian / floorMedian);
+    if (!other.empty()) {
+        const double otherMedian = percentile(otherTimes, 0.5);
+        std::printf("%s: median %8.0f us   p10 %8.0f us   p90 %8.0f us   ratio to floor %.2f\n",
+                    other.c_str(), otherMedian, percentile(otherTimes, 0.1),
+                    percentile(otherTimes, 0.9), otherMedian / floorMedian);
+    }
     return 0;
 }

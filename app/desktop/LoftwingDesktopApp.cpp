@@ -57,10 +57,12 @@ LoftwingDesktopApp::URLHandler& LoftwingDesktopApp::openURLsHandler() {
 
 int LoftwingDesktopApp::run(int argc, char** argv) {
     if (!hasDisplay()) {
+        // Like every other path of the program's entry, this ends with status 0; the reason is
+        // on standard error for the person who started it from a terminal.
         std::fputs(
             "zevirudi: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n",
             stderr);
-        return 1;
+        return 0;
     }
     loftwing::setLogSink(std::make_shared<loftwing::SyslogSink>());
     QApplication application(argc, argv);

@@ -1,13 +1,12 @@
 #include "host/NativeHostProcess.h"
 
-#include "host/NativeHostSession.h"
+#include "host/NativeHostAnswer.h"
+#include "host/PanelLauncher.h"
 #include "records/Errors.h"
 #include "records/NativeMessageCodec.h"
-#include "records/NativeMessages.h"
-#include "support/Text.h"
+#include "support/LogSink.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <system_error>
@@ -41,10 +40,6 @@ std::size_t readSome(int fd, char* buffer, std::size_t count) {
         }
     }
 }
-
-// Set once a frame has gone to standard output, so that a failure after the session's own
-// response never adds a second frame.
-std::atomic<bool> responseStarted{false};
 
 }  // namespace
 
@@ -81,10 +76,7 @@ std::optional<std::string> readNativeHostFrame(int fd) {
     return frame;
 }
 
-void writeResponseFrame(std::string_view frame, int fd) {
-    if (fd == STDOUT_FILENO) {
-        responseStarted.store(true);
-    }
+bool writeResponseFrame(std::string_view frame, int fd) {
     while (!frame.empty()) {
         const ssize_t written = ::write(fd, frame.data(), frame.size());
         if (written < 0) {
@@ -95,63 +87,33 @@ void writeResponseFrame(std::string_view frame, int fd) {
             if (errno == EINTR) {
                 continue;
             }
-            return;
+            return false;
         }
         frame.remove_prefix(static_cast<std::size_t>(written));
     }
-}
-
-void writeErrorResponse(std::exception_ptr error, int fd) {
-    std::string message = "Zevirudi stopped.";
-    try {
-        if (error) {
-            std::rethrow_exception(error);
-        }
-    } catch (const std::exception& caught) {
-        if (auto description = loftwing::userFacingDescription(caught)) {
-            message = std::move(*description);
-        }
-    } catch (...) {
-    }
-    loftwing::NativeHostResponse response;
-    response.ok = false;
-    response.error = loftwing::prefixCharacters(message, 240);
-    std::string frame;
-    try {
-        frame = loftwing::NativeMessageCodec::encode(response);
-    } catch (...) {
-        return;
-    }
-    writeResponseFrame(frame, fd);
+    return true;
 }
 
 int runNativeHost(const std::string& callerOrigin) {
     // Chrome may close its end early; a write must then fail, not kill the process.
     std::signal(SIGPIPE, SIG_IGN);
-    std::optional<std::string> frame;
+    // Opening the system log connects nothing yet: the socket is made by the first message.
+    loftwing::setLogSink(std::make_shared<loftwing::SyslogSink>());
+    NativeHostAnswer answer;
     try {
-        frame = readNativeHostFrame();
-    } catch (...) {
-        writeErrorResponse(std::current_exception());
-        return 0;
-    }
-    if (!frame) {
-        return 0;
-    }
-    loftwing::NativeHostRequest request;
-    try {
-        request = loftwing::NativeMessageCodec::decode<loftwing::NativeHostRequest>(*frame);
-    } catch (...) {
-        writeErrorResponse(std::current_exception());
-        return 0;
-    }
-    try {
-        runNativeHostSession(callerOrigin, request);
-    } catch (...) {
-        if (!responseStarted.load()) {
-            writeErrorResponse(std::current_exception());
+        const auto frame = readNativeHostFrame();
+        if (!frame) {
+            return 0;
         }
+        answer = answerNativeHostFrame(callerOrigin, *frame, productionEnvironment());
+    } catch (...) {
+        answer.frame = errorFrame(std::current_exception());
     }
+    if (!writeResponseFrame(answer.frame)) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "host",
+                             "the answer could not be written: the reader has gone");
+    }
+    launchNotificationPanels(answer.linkNotification, answer.codeNotification);
     return 0;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,15 +18,12 @@ inline constexpr std::size_t maximumIncomingFrameBytes = 67'108'864;
 // maximumIncomingFrameBytes (without reading the body), std::system_error on a read error.
 std::optional<std::string> readNativeHostFrame(int fd = STDIN_FILENO);
 
-// Writes the whole frame, retrying short writes and interrupted calls. Failures are swallowed:
-// the caller has nobody left to tell.
-void writeResponseFrame(std::string_view frame, int fd = STDOUT_FILENO);
+// Writes the whole frame, retrying short writes and interrupted calls. False when the descriptor
+// fails (the reader has gone).
+bool writeResponseFrame(std::string_view frame, int fd = STDOUT_FILENO);
 
-// Writes the error response for a failure: its user-facing description, or "Zevirudi stopped.",
-// cut to 240 characters.
-void writeErrorResponse(std::exception_ptr error, int fd = STDOUT_FILENO);
-
-// The whole native messaging host: one frame in, at most one frame out. Always returns 0.
+// The whole native messaging host: reads one frame, writes one frame, then shows the accepted
+// notification, if any. Points the process's log at the system log first. Always returns 0.
 int runNativeHost(const std::string& callerOrigin);
 
 }  // namespace zevirudi

@@ -90,6 +90,30 @@ NativeHostResponse poll(const loftwing::NativeHostRequest& request,
 
 }  // namespace
 
+std::optional<HandledRequest> handleWithoutServices(const loftwing::NativeHostRequest& request) {
+    if (request.type == "status" || request.type == "health" || request.type == "poll") {
+        return std::nullopt;
+    }
+    if (request.type == "presentLinkNotification") {
+        auto link = validatedLinkNotification(request.linkNotification);
+        if (!link) {
+            return HandledRequest{failure("The checked link notification is not valid."),
+                                  std::nullopt, std::nullopt};
+        }
+        return HandledRequest{success(), std::move(link), std::nullopt};
+    }
+    if (request.type == "presentCodeNotification") {
+        auto code = validatedCodeNotification(request.codeNotification);
+        if (!code) {
+            return HandledRequest{failure("The code notification is not valid."), std::nullopt,
+                                  std::nullopt};
+        }
+        return HandledRequest{success(), std::nullopt, std::move(code)};
+    }
+    return HandledRequest{failure("The native request type is not supported."), std::nullopt,
+                          std::nullopt};
+}
+
 HandledRequest handleNativeRequest(const loftwing::NativeHostRequest& request,
                                    loftwing::AccountStore& accountStore,
                                    loftwing::MailboxMonitor& monitor, loftwing::Timestamp now) {
@@ -102,22 +126,7 @@ HandledRequest handleNativeRequest(const loftwing::NativeHostRequest& request,
     if (request.type == "poll") {
         return {poll(request, monitor), std::nullopt, std::nullopt};
     }
-    if (request.type == "presentLinkNotification") {
-        auto link = validatedLinkNotification(request.linkNotification);
-        if (!link) {
-            return {failure("The checked link notification is not valid."), std::nullopt,
-                    std::nullopt};
-        }
-        return {success(), std::move(link), std::nullopt};
-    }
-    if (request.type == "presentCodeNotification") {
-        auto code = validatedCodeNotification(request.codeNotification);
-        if (!code) {
-            return {failure("The code notification is not valid."), std::nullopt, std::nullopt};
-        }
-        return {success(), std::nullopt, std::move(code)};
-    }
-    return {failure("The native request type is not supported."), std::nullopt, std::nullopt};
+    return *handleWithoutServices(request);
 }
 
 }  // namespace zevirudi

@@ -22,6 +22,10 @@ struct HandledRequest {
     std::optional<loftwing::CodeNotificationPayload> codeNotification;  // accepted code only
 };
 
+// Answers the request types that read neither the keyring nor the network (the notifications
+// and every unknown type); nothing for "status", "health" and "poll". Never throws.
+std::optional<HandledRequest> handleWithoutServices(const loftwing::NativeHostRequest& request);
+
 // Answers one request of the extension by its type. Never throws: every failure is a response.
 HandledRequest handleNativeRequest(const loftwing::NativeHostRequest& request,
                                    loftwing::AccountStore& accountStore,

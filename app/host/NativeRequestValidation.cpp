@@ -37,13 +37,17 @@ bool isCodeCharacter(char c) {
 }  // namespace
 
 std::string sanitizedDisplayText(std::string_view text, std::size_t limit) {
+    // One character may hold any number of combining marks: a megabyte of them is one character
+    // that costs seconds to count and to draw. Whole sequences are kept up to the byte budget.
+    const std::size_t byteBudget = limit * displayTextBytesPerCharacter;
     std::string kept;
-    kept.reserve(text.size());
+    kept.reserve(std::min(text.size(), byteBudget));
     loftwing::forEachCodePoint(text, [&](std::int32_t c, std::string_view sequence) {
         const auto type =
             c < 0 ? UCharCategory{U_UNASSIGNED} : static_cast<UCharCategory>(u_charType(c));
         // Ill-formed bytes are kept as they are; the limit still counts them.
-        if (type != U_CONTROL_CHAR && type != U_FORMAT_CHAR) {
+        if (type != U_CONTROL_CHAR && type != U_FORMAT_CHAR &&
+            kept.size() + sequence.size() <= byteBudget) {
             kept += sequence;
         }
     });

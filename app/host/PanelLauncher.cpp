@@ -1,17 +1,28 @@
 #include "host/PanelLauncher.h"
 
 #include "bundle/AppBundle.h"
+#include "notch/module/NotificationModule.h"
+#include "support/LogSink.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace zevirudi {
 namespace {
+
+using loftwing::LogLevel;
+
+void logPanel(LogLevel level, const std::string& message) {
+    loftwing::logMessage(level, "panel", message);
+}
 
 bool hasDisplay() {
     const char* x11 = std::getenv("DISPLAY");
@@ -20,8 +31,11 @@ bool hasDisplay() {
 }
 
 // Standard streams to /dev/null and every other descriptor closed, so the browser sees the end
-// of the host's output and nothing of the host's stays open in the panel's process.
+// of the host's output and nothing of the host's stays open in the panel's processes. The system
+// log's socket is among them: it is closed first, so that a later descriptor of the same number is
+// never taken for it, and opened again on the next message.
 void detachStreams() {
+    ::closelog();
     const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
@@ -33,46 +47,87 @@ void detachStreams() {
         ::close(STDERR_FILENO);
     }
     ::close_range(3, ~0U, 0);
+    ::openlog(loftwing::SyslogSink::ident, LOG_PID, LOG_USER);
 }
 
+// Loads the panel module and shows the notifications. Runs in the panel's own process.
 [[noreturn]] void runPanels(const loftwing::LinkNotificationPayload* link,
                             const loftwing::CodeNotificationPayload* code) {
-    detachStreams();
+    // The process holds the code it shows: a crash must not write it into a core file.
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     std::string module;
     try {
-        module = (moduleDirectory() / "libzevirudi-notch.so").string();
+        module = (moduleDirectory() / notificationModuleFileName).string();
     } catch (...) {
-        ::_exit(0);
+        logPanel(LogLevel::error, "the module folder could not be found");
+        ::_exit(1);
     }
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        ::_exit(0);
+        logPanel(LogLevel::error, "the panel module could not be loaded");
+        ::_exit(1);
     }
     auto* show =
         reinterpret_cast<ShowNotificationsFunction>(::dlsym(handle, showNotificationsSymbol));
-    const int status = show ? show(link, code) : 0;
+    if (!show) {
+        logPanel(LogLevel::error, "the panel module has no entry point");
+        ::_exit(1);
+    }
     // The toolkit's atexit handlers must not run in a process forked from the host.
-    ::_exit(status);
+    ::_exit(show(link, code));
+}
+
+// Starts the panel's process and waits for it, so that a panel that ends badly (a crash, an
+// abort inside the toolkit, a failing status) leaves a line in the log.
+[[noreturn]] void watchPanels(const loftwing::LinkNotificationPayload* link,
+                              const loftwing::CodeNotificationPayload* code) {
+    detachStreams();
+    const pid_t panel = ::fork();
+    if (panel < 0) {
+        logPanel(LogLevel::error, "the panel process could not be started (fork failed)");
+        ::_exit(0);
+    }
+    if (panel == 0) {
+        runPanels(link, code);
+    }
+    int status = 0;
+    while (::waitpid(panel, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        logPanel(LogLevel::error,
+                 "the panel process ended on signal " + std::to_string(WTERMSIG(status)));
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        logPanel(LogLevel::error,
+                 "the panel process ended with status " + std::to_string(WEXITSTATUS(status)));
+    }
+    ::_exit(0);
 }
 
 }  // namespace
 
 void launchNotificationPanels(const std::optional<loftwing::LinkNotificationPayload>& link,
                               const std::optional<loftwing::CodeNotificationPayload>& code) {
-    if ((!link && !code) || !hasDisplay()) {
+    if (!link && !code) {
         return;
     }
-    // Fork twice: the middle process starts a new session and exits, so the panel's process
-    // belongs to no terminal, no process group of the browser's and is not our child.
+    if (!hasDisplay()) {
+        logPanel(LogLevel::warning, "no display to show the notification on");
+        return;
+    }
+    // Fork twice: the middle process starts a new session and exits, so the watcher and the
+    // panel belong to no terminal, no process group of the browser's and are not our children.
     const pid_t middle = ::fork();
     if (middle < 0) {
+        logPanel(LogLevel::error, "the panel process could not be started (fork failed)");
         return;
     }
     if (middle == 0) {
         ::setsid();
-        const pid_t panel = ::fork();
-        if (panel == 0) {
-            runPanels(link ? &*link : nullptr, code ? &*code : nullptr);
+        const pid_t watcher = ::fork();
+        if (watcher < 0) {
+            logPanel(LogLevel::error, "the panel process could not be started (fork failed)");
+        } else if (watcher == 0) {
+            watchPanels(link ? &*link : nullptr, code ? &*code : nullptr);
         }
         ::_exit(0);
     }

@@ -1,6 +1,7 @@
 #include "notch/NotificationRunner.h"
 
 #include "notch/NotchPanelController.h"
+#include "support/LogSink.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -88,8 +89,12 @@ int showNotifications(const std::vector<NotchNotification>& notifications,
     if (notifications.empty()) {
         return 0;
     }
-    const bool platformChosen = isSet("QT_QPA_PLATFORM");
-    if (!platformChosen && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+    // The panel chooses its platform itself: one inherited from the session (Wayland sessions
+    // export "wayland") would bypass the X11 preference and the fallback for an unreachable
+    // display, and Qt aborts when the platform it is told to use cannot start.
+    ::unsetenv("QT_QPA_PLATFORM");
+    if (!isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "panel", "no display to show on");
         return 0;
     }
     std::string programName = "zevirudi";
@@ -97,7 +102,7 @@ int showNotifications(const std::vector<NotchNotification>& notifications,
     std::string platform = platformCandidates();
     std::array<char*, 4> arguments{programName.data(), platformFlag.data(), platform.data(),
                                    nullptr};
-    int argumentCount = platformChosen ? 1 : 3;
+    int argumentCount = 3;
     // The panel paints in software; loading the OpenGL stack for its first window costs more
     // than a hundred milliseconds before anything shows. Not passed on to the browser we start.
     const bool skipsOpenGL = !isSet("QT_XCB_GL_INTEGRATION");
@@ -105,7 +110,8 @@ int showNotifications(const std::vector<NotchNotification>& notifications,
         qputenv("QT_XCB_GL_INTEGRATION", "none");
     }
     QApplication application(argumentCount, arguments.data());
-    if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        loftwing::logMessage(loftwing::LogLevel::warning, "panel", "no display could be reached");
         return 0;
     }
     QApplication::setQuitOnLastWindowClosed(false);

@@ -26,7 +26,8 @@ struct NotificationRunnerOptions {
 // available on the clipboard (see NotificationRunnerOptions). Creates and destroys the process's
 // Qt application, so it must be called once, on the main thread, with none existing. Without a
 // usable display (no DISPLAY nor WAYLAND_DISPLAY, or a display that cannot be reached) it shows
-// nothing. Always returns 0.
+// nothing (and logs why). The platform is chosen here: QT_QPA_PLATFORM is ignored. Always returns
+// 0.
 int showNotifications(const std::vector<NotchNotification>& notifications);
 int showNotifications(const std::vector<NotchNotification>& notifications,
                       const NotificationRunnerOptions& options);

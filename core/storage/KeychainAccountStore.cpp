@@ -11,6 +11,7 @@
 #include <boost/json.hpp>
 
 #include <algorithm>
+#include <deque>
 #include <stdexcept>
 #include <utility>
 
@@ -58,15 +59,24 @@ KeychainAccountStore::~KeychainAccountStore() = default;
 
 std::vector<StoredAccount> KeychainAccountStore::allAccounts() {
     std::lock_guard lock(mutex_);
-    std::vector<StoredAccount> accounts;
+    std::vector<std::string> keys;
     for (const auto& accountID : loadIndex()) {
-        auto bytes = keychain_->read(accountKey(accountID));
-        if (!bytes) {
-            continue;
+        keys.push_back(accountKey(accountID));
+    }
+    // All items in one read: a keyring that can fetches them with the same few calls for any
+    // number of accounts.
+    auto items = keychain_->readMany(keys);
+    std::deque<WipedOnExit> wipes;  // all of them, also when one fails to decode
+    for (auto& bytes : items) {
+        if (bytes) {
+            wipes.emplace_back(*bytes);
         }
-        // Encoded records carry tokens.
-        const WipedOnExit wipe(*bytes);
-        accounts.push_back(decodeJson<StoredAccount>(*bytes, DateEncoding::iso8601));
+    }
+    std::vector<StoredAccount> accounts;
+    for (const auto& bytes : items) {
+        if (bytes) {
+            accounts.push_back(decodeJson<StoredAccount>(*bytes, DateEncoding::iso8601));
+        }
     }
     std::stable_sort(accounts.begin(), accounts.end(), std::cref(*addressOrder_));
     return accounts;

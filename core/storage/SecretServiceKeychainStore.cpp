@@ -5,16 +5,20 @@
 #include "support/LogSink.h"
 #include "support/Text.h"
 
+#include <sodium.h>
+
 // The D-Bus object path API lets the store search, read and write without libsecret's automatic
 // unlocking, which would show a prompt and block until a person answers it.
 #define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace loftwing {
 namespace {
@@ -239,15 +243,21 @@ bool defaultCollectionIsLocked(SecretService* service, std::chrono::milliseconds
 }
 
 // The attribute table points into the strings it is given; they must outlive it.
-HashTablePtr itemAttributes(const std::string& service, const std::optional<std::string>& group,
-                            const std::string& account) {
+HashTablePtr serviceAttributes(const std::string& service,
+                               const std::optional<std::string>& group) {
     HashTablePtr table(g_hash_table_new(g_str_hash, g_str_equal));
     g_hash_table_insert(table.get(), const_cast<char*>("service"),
                         const_cast<char*>(service.c_str()));
-    g_hash_table_insert(table.get(), const_cast<char*>("account"),
-                        const_cast<char*>(account.c_str()));
     g_hash_table_insert(table.get(), const_cast<char*>("accessGroup"),
                         const_cast<char*>(group ? group->c_str() : ""));
+    return table;
+}
+
+HashTablePtr itemAttributes(const std::string& service, const std::optional<std::string>& group,
+                            const std::string& account) {
+    HashTablePtr table = serviceAttributes(service, group);
+    g_hash_table_insert(table.get(), const_cast<char*>("account"),
+                        const_cast<char*>(account.c_str()));
     return table;
 }
 
@@ -295,6 +305,114 @@ void deleteItem(SecretService* service, const char* path, std::chrono::milliseco
     requireNoPrompt(prompt);
 }
 
+// The account key of every item and the secret of every unlocked one, fetched with one
+// GetSecrets call and one attribute read per item, all sent at once and awaited together.
+struct ItemContents {
+    ItemContents() = default;
+    ItemContents(ItemContents&&) = default;
+    ItemContents& operator=(ItemContents&&) = default;
+    ~ItemContents() {
+        for (auto& [path, secret] : secretOf) {
+            sodium_memzero(secret.data(), secret.size());
+        }
+    }
+
+    std::map<std::string, std::string> accountOf;  // path to account key
+    std::map<std::string, std::string> secretOf;   // path to bytes
+};
+
+struct PendingCalls {
+    int pending = 0;
+    ErrorPtr error;  // the first failure
+    ItemContents contents;
+    SecretService* service = nullptr;
+
+    void finish(GError* raw) {
+        ErrorPtr failure(raw);
+        if (failure && !error) {
+            error = std::move(failure);
+        }
+        --pending;
+    }
+};
+
+struct AttributeCall {
+    PendingCalls* calls;
+    std::string path;
+};
+
+void attributesArrived(GObject* source, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<AttributeCall> call(static_cast<AttributeCall*>(data));
+    GError* raw = nullptr;
+    VariantPtr reply(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &raw));
+    if (reply) {
+        GVariant* inner = nullptr;
+        g_variant_get(reply.get(), "(v)", &inner);
+        const VariantPtr attributes(inner);
+        const gchar* account = nullptr;
+        if (g_variant_is_of_type(attributes.get(), G_VARIANT_TYPE("a{ss}")) &&
+            g_variant_lookup(attributes.get(), "account", "&s", &account)) {
+            call->calls->contents.accountOf.emplace(call->path, account);
+        }
+    }
+    call->calls->finish(raw);
+}
+
+void secretsArrived(GObject*, GAsyncResult* result, gpointer data) {
+    auto* calls = static_cast<PendingCalls*>(data);
+    GError* raw = nullptr;
+    const HashTablePtr secrets(
+        secret_service_get_secrets_for_dbus_paths_finish(calls->service, result, &raw));
+    if (secrets) {
+        GHashTableIter iterator;
+        gpointer path = nullptr;
+        gpointer value = nullptr;
+        g_hash_table_iter_init(&iterator, secrets.get());
+        while (g_hash_table_iter_next(&iterator, &path, &value)) {
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(static_cast<SecretValue*>(value), &length);
+            calls->contents.secretOf.emplace(static_cast<const char*>(path),
+                                             std::string(bytes, length));
+        }
+    }
+    calls->finish(raw);
+}
+
+ItemContents readItemContents(SecretService* service, const ItemPaths& paths,
+                              std::chrono::milliseconds timeout) {
+    PendingCalls calls;
+    calls.service = service;
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    GDBusProxy* proxy = G_DBUS_PROXY(service);
+    for (const StrvPtr* list : {&paths.unlocked, &paths.locked}) {
+        for (gchar** path = list->get(); path && *path != nullptr; ++path) {
+            ++calls.pending;
+            g_dbus_connection_call(g_dbus_proxy_get_connection(proxy), g_dbus_proxy_get_name(proxy),
+                                   *path, "org.freedesktop.DBus.Properties", "Get",
+                                   g_variant_new("(ss)", kItemInterface, "Attributes"),
+                                   G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                   static_cast<gint>(timeout.count()), nullptr, attributesArrived,
+                                   new AttributeCall{&calls, *path});
+        }
+    }
+    if (hasAny(paths.unlocked)) {
+        ++calls.pending;
+        secret_service_get_secrets_for_dbus_paths(service,
+                                                  const_cast<const gchar**>(paths.unlocked.get()),
+                                                  nullptr, secretsArrived, &calls);
+    }
+    while (calls.pending > 0) {
+        g_main_context_iteration(context, TRUE);
+    }
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    if (calls.error) {
+        fail("read items", calls.error);
+    }
+    return std::move(calls.contents);
+}
+
 }  // namespace
 
 SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
@@ -339,6 +457,53 @@ std::optional<std::string> SecretServiceKeychainStore::read(const std::string& a
         throw LoftwingMultiError::interactionNotAllowed();
     }
     return std::nullopt;
+}
+
+std::vector<std::optional<std::string>> SecretServiceKeychainStore::readMany(
+    const std::vector<std::string>& accounts) {
+    for (const auto& account : accounts) {
+        requireDBusStrings(service_, accessGroup_, account);
+    }
+    std::lock_guard lock(libsecretMutex());
+
+    const ServicePtr service = connectedService(callTimeout_);
+    const HashTablePtr attributes = serviceAttributes(service_, accessGroup_);
+    const ItemPaths paths = searchItems(service.get(), attributes.get());
+    const ItemContents contents = readItemContents(service.get(), paths, callTimeout_);
+
+    // As read() does for each key alone: the first unlocked item of the key that still has its
+    // secret; otherwise a locked item of the key, or a locked default collection, is a lock.
+    std::map<std::string, const std::string*> unlockedBytes;
+    for (gchar** path = paths.unlocked.get(); path && *path != nullptr; ++path) {
+        const auto account = contents.accountOf.find(*path);
+        const auto secret = contents.secretOf.find(*path);
+        if (account != contents.accountOf.end() && secret != contents.secretOf.end()) {
+            unlockedBytes.emplace(account->second, &secret->second);
+        }
+    }
+    std::optional<bool> defaultLocked;
+    std::vector<std::optional<std::string>> items;
+    items.reserve(accounts.size());
+    for (const auto& account : accounts) {
+        if (const auto found = unlockedBytes.find(account); found != unlockedBytes.end()) {
+            items.emplace_back(*found->second);
+            continue;
+        }
+        for (gchar** path = paths.locked.get(); path && *path != nullptr; ++path) {
+            const auto owner = contents.accountOf.find(*path);
+            if (owner != contents.accountOf.end() && owner->second == account) {
+                throw LoftwingMultiError::interactionNotAllowed();
+            }
+        }
+        if (!defaultLocked) {
+            defaultLocked = defaultCollectionIsLocked(service.get(), callTimeout_);
+        }
+        if (*defaultLocked) {
+            throw LoftwingMultiError::interactionNotAllowed();
+        }
+        items.emplace_back(std::nullopt);
+    }
+    return items;
 }
 
 void SecretServiceKeychainStore::save(const std::string& bytes, const std::string& account) {

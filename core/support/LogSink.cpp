@@ -47,7 +47,7 @@ void logMessage(LogLevel level, std::string_view category, std::string_view mess
 }
 
 SyslogSink::SyslogSink() {
-    openlog("com.loftwing.multi", LOG_PID, LOG_USER);
+    openlog(ident, LOG_PID, LOG_USER);
 }
 
 SyslogSink::~SyslogSink() {

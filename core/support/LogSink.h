@@ -24,6 +24,8 @@ void logMessage(LogLevel level, std::string_view category, std::string_view mess
 // the message: `journalctl -t com.loftwing.multi`.
 class SyslogSink final : public LogSink {
   public:
+    static constexpr const char* ident = "com.loftwing.multi";
+
     SyslogSink();
     ~SyslogSink() override;
     SyslogSink(const SyslogSink&) = delete;

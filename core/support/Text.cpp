@@ -87,6 +87,11 @@ std::string prefixCharacters(std::string_view utf8, std::size_t limit) {
     if (limit == 0) {
         return {};
     }
+    // Every character is at least one byte: a text no longer in bytes than the limit fits whole,
+    // without loading the break rules (most answers of a process never need them).
+    if (utf8.size() <= limit) {
+        return std::string(utf8);
+    }
     std::size_t count = 0;
     std::size_t end = utf8.size();
     forEachBoundary(utf8, [&](std::size_t boundary) {

@@ -1,3 +1,4 @@
+#include "host/NativeHostAnswer.h"
 #include "host/NativeHostProcess.h"
 
 #include "helpers/NativeFrames.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -161,11 +163,18 @@ TEST(WriteResponseFrame, SurvivesShortWritesIntoASmallNonBlockingPipe) {
     }
     std::string received;
     std::jthread reader([&] { received = readAll(pipe.read); });
-    writeResponseFrame(frame, pipe.write);
+    EXPECT_TRUE(writeResponseFrame(frame, pipe.write));
     pipe.closeWrite();
     reader.join();
     EXPECT_EQ(received.size(), frame.size());
     EXPECT_TRUE(received == frame);
+}
+
+TEST(WriteResponseFrame, AClosedReaderIsAFailureNotACrash) {
+    std::signal(SIGPIPE, SIG_IGN);
+    Pipe pipe;
+    Pipe::close(pipe.read);
+    EXPECT_FALSE(writeResponseFrame(frameOf("{}"), pipe.write));
 }
 
 class DescribedError : public std::exception, public loftwing::LocalizedError {
@@ -178,7 +187,7 @@ class DescribedError : public std::exception, public loftwing::LocalizedError {
     std::optional<std::string> description_;
 };
 
-TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
+TEST(ErrorFrame, DescribesTheFailureInOneFrame) {
     const std::string family =
         "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
     std::string long300, first240;
@@ -209,10 +218,7 @@ TEST(WriteErrorResponse, DescribesTheFailureInOneFrame) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        Pipe pipe;
-        writeErrorResponse(row.error, pipe.write);
-        pipe.closeWrite();
-        EXPECT_EQ(readAll(pipe.read),
+        EXPECT_EQ(errorFrame(row.error),
                   loftwing::NativeMessageCodec::encode(
                       loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
     }

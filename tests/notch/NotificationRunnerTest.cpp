@@ -72,8 +72,12 @@ std::string clipboardOf(const std::string& display) {
     return text;
 }
 
-void useOnlyDisplay(const char* display) {
-    unsetenv("QT_QPA_PLATFORM");
+void useOnlyDisplay(const char* display, const char* inheritedPlatform = nullptr) {
+    if (inheritedPlatform != nullptr) {
+        setenv("QT_QPA_PLATFORM", inheritedPlatform, 1);
+    } else {
+        unsetenv("QT_QPA_PLATFORM");
+    }
     unsetenv("WAYLAND_DISPLAY");
     if (display != nullptr) {
         setenv("DISPLAY", display, 1);
@@ -86,15 +90,19 @@ TEST(NotificationRunner, WithoutAUsableDisplayShowsNothingAndReturns) {
     struct Row {
         const char* name;
         const char* display;
+        const char* inheritedPlatform;
     };
+    // A platform inherited from the session must neither bypass these checks nor abort.
     const Row rows[] = {
-        {"no display at all", nullptr},
-        {"display that nobody serves", ":65000"},
+        {"no display at all", nullptr, nullptr},
+        {"display that nobody serves", ":65000", nullptr},
+        {"xcb inherited, display that nobody serves", ":65000", "xcb"},
+        {"wayland inherited, no display at all", nullptr, "wayland"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const pid_t child = runInChild([&] {
-            useOnlyDisplay(row.display);
+            useOnlyDisplay(row.display, row.inheritedPlatform);
             bool presented = false;
             NotificationRunnerOptions options;
             options.onPresented = [&](NotchPanelController&) { presented = true; };
@@ -112,7 +120,8 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
 
     const pid_t child = runInChild([&] {
         close(panelsGone[0]);
-        useOnlyDisplay(server.display().c_str());
+        // As under Sway or Hyprland: the session exports Wayland, the panel still takes X11.
+        useOnlyDisplay(server.display().c_str(), "wayland");
         NotificationRunnerOptions options;
         options.timings = NotchTimings{.expandDelay = 5ms,
                                        .expandDuration = 20ms,

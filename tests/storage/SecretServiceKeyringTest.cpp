@@ -145,6 +145,17 @@ TEST_F(SecretServiceKeyringTest, AccessGroupsAreSeparateItems) {
     team.remove("account-index");
     EXPECT_EQ(team.read("account-index"), std::nullopt);
     EXPECT_EQ(noGroup.read("account-index"), "no group");
+
+    // Many keys at once read as each would alone: the group's own items, in the order asked for.
+    noGroup.save("first", "account:a");
+    team.save("team a", "account:a");
+    noGroup.save("second", "account:b");
+    EXPECT_EQ(
+        noGroup.readMany({"account:b", "account:missing", "account:a", "account-index"}),
+        (std::vector<std::optional<std::string>>{"second", std::nullopt, "first", "no group"}));
+    EXPECT_EQ(team.readMany({"account:a", "account:b"}),
+              (std::vector<std::optional<std::string>>{"team a", std::nullopt}));
+    EXPECT_EQ(other.readMany({}), std::vector<std::optional<std::string>>{});
 }
 
 TEST_F(SecretServiceKeyringTest, CreatingTheStoresOpensNoConnection) {
@@ -212,6 +223,8 @@ TEST_F(SecretServiceKeyringTest, ALockedKeyringIsReportedAndNeverMistakenForAnEm
     const auto locked = LoftwingMultiError::interactionNotAllowed();
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->read("account-index"); }), locked);
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->read("account:never-saved"); }),
+              locked);
+    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->readMany({"account:never-saved"}); }),
               locked);
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { keychain->save("lost", "account:new"); }),
               locked);
