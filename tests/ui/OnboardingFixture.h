@@ -1,0 +1,110 @@
+#pragma once
+
+// The onboarding over the real view model, with fakes only at its seams: the account store, the
+// browser sign-in, the mail transport, the Chrome opener and the sound output.
+
+#include "helpers/DesktopTestSupport.h"
+#include "helpers/QtTestApplication.h"
+#include "ui/AccountManagerViewModel.h"
+#include "ui/OnboardingView.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+
+namespace loftwing::test {
+
+class RecordingSoundPlayer : public zevirudi::ArrivalSoundPlayer {
+  public:
+    void play(zevirudi::ArrivalSound sound) override { played.push_back(sound); }
+    std::vector<zevirudi::ArrivalSound> played;
+};
+
+// Preferences in a folder of the test's own, emptied for every fixture.
+inline void useFreshSettings() {
+    static QTemporaryDir folder;
+    static const bool ready = [] {
+        QCoreApplication::setOrganizationName(QStringLiteral("com.loftwing.multi"));
+        QCoreApplication::setApplicationName(QStringLiteral("Zevirudi"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+        return true;
+    }();
+    (void)ready;
+    QSettings().clear();
+}
+
+enum class ConfigurationKind { missing, unpacked, webStore };
+
+struct OnboardingFixture {
+    explicit OnboardingFixture(
+        std::vector<StoredAccount> accounts = {},
+        ConfigurationKind kind = ConfigurationKind::unpacked,
+        std::function<std::string()> signIn = [] { return std::string(); })
+        : store(std::make_shared<GatedAccountStore>(std::move(accounts))),
+          authenticator(std::make_shared<ScriptedAuthenticator>(std::move(signIn))),
+          player(std::make_shared<RecordingSoundPlayer>()),
+          viewModel([this, kind] { return services(kind); }) {
+        useFreshSettings();
+        waitFor(viewModel.prepare());
+        view = std::make_unique<zevirudi::OnboardingView>(
+            viewModel, [this] { completions += 1; },
+            zevirudi::OnboardingEnvironment{player, /*reduceMotion=*/true});
+    }
+
+    zevirudi::AccountManagerServices services(ConfigurationKind kind) {
+        if (kind == ConfigurationKind::missing) {
+            throw std::runtime_error("no configuration");
+        }
+        auto services = testServices(store, authenticator, scratch);
+        if (kind == ConfigurationKind::webStore) {
+            services.configuration.extensionInstallURL =
+                "https://chromewebstore.google.com/detail/zevirudi/" +
+                services.configuration.extensionID;
+        }
+        // Mail requests fail as for a revoked grant until the test allows them.
+        services.transport =
+            std::make_shared<ScriptedHTTPTransport>([this](const HTTPRequest&, std::stop_token) {
+                return mailAllowed ? jsonResponse(200, R"({"value":[],"resultSizeEstimate":0})")
+                                   : jsonResponse(401, R"({"error":"invalid_token"})");
+            });
+        services.openSetupPage = [this](const LoftwingAppConfiguration&,
+                                        const std::optional<std::filesystem::path>&) {
+            if (!chromeOpens) {
+                throw std::runtime_error("no browser");
+            }
+        };
+        return services;
+    }
+
+    template <typename T = QAbstractButton>
+    T* find(const char* name) const {
+        return view->findChild<T*>(QString::fromUtf8(name));
+    }
+
+    // Whether a label showing exactly `text` is on the current page and not hidden.
+    bool shows(const QString& text) const {
+        for (const QLabel* label : view->findChildren<QLabel*>()) {
+            if (label->text() == text && label->isVisibleTo(view.get())) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    QTemporaryDir scratch;
+    std::atomic<bool> mailAllowed = true;
+    std::atomic<bool> chromeOpens = true;
+    std::shared_ptr<GatedAccountStore> store;
+    std::shared_ptr<ScriptedAuthenticator> authenticator;
+    std::shared_ptr<RecordingSoundPlayer> player;
+    zevirudi::AccountManagerViewModel viewModel;
+    int completions = 0;
+    std::unique_ptr<zevirudi::OnboardingView> view;
+};
+
+}  // namespace loftwing::test

@@ -1,0 +1,154 @@
+// Every onboarding step rendered on a private X server, light and dark, saved under
+// build/screenshots/ for a person to look at; each step must fit the window without clipping.
+
+#include "OnboardingFixture.h"
+#include "helpers/XvfbServer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QStyleFactory>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace zevirudi {
+namespace {
+
+using loftwing::MailProvider;
+using namespace loftwing::test;
+
+// Adwaita's dark colours, as a GNOME desktop in dark mode hands them to Qt.
+QPalette darkPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
+    palette.setColor(QPalette::WindowText, QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::AlternateBase, QColor(0x36, 0x36, 0x36));
+    palette.setColor(QPalette::Text, QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    palette.setColor(QPalette::ButtonText, QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    palette.setColor(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::PlaceholderText, QColor(0xb0, 0xb0, 0xb0));
+    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4a));
+    palette.setColor(QPalette::Midlight, QColor(0x3e, 0x3e, 0x3e));
+    palette.setColor(QPalette::Mid, QColor(0x48, 0x48, 0x48));
+    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
+    palette.setColor(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
+    palette.setColor(QPalette::ToolTipBase, QColor(0x30, 0x30, 0x30));
+    palette.setColor(QPalette::ToolTipText, QColor(0xff, 0xff, 0xff));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    return palette;
+}
+
+struct Shot {
+    const char* name;
+    std::vector<loftwing::StoredAccount> accounts;
+    bool mailAllowed;
+    std::string keys;  // as in the unit test: R Return, C the Chrome confirmation
+    std::function<void(OnboardingFixture&)> prepare;
+};
+
+void save(OnboardingFixture& fixture, const QString& name) {
+    auto& view = *fixture.view;
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QTest::qWait(50);  // the last layout pass and paint after the final state change
+    auto* pages = view.findChild<QStackedWidget*>();
+    const QSize needed = pages->currentWidget()->minimumSizeHint();
+    EXPECT_LE(needed.height(), pages->height()) << "the step is clipped";
+    EXPECT_LE(needed.width(), pages->width()) << "the step is clipped";
+    const QImage image = view.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
+    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
+    folder.mkpath(QStringLiteral("screenshots"));
+    EXPECT_TRUE(image.save(folder.filePath(QStringLiteral("screenshots/%1.png").arg(name))));
+}
+
+TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
+    const auto ready = [] {
+        return std::vector{
+            storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())};
+    };
+    const Shot shots[] = {
+        {"1-introduction", {}, true, "", nullptr},
+        {"2-chrome",
+         {},
+         true,
+         "R",
+         [](OnboardingFixture& fixture) {
+             QSignalSpy opened(&fixture.viewModel, &AccountManagerViewModel::chromeStateChanged);
+             fixture.find("openChromeSetup")->click();
+             QTest::qWait(200);
+             fixture.find<QCheckBox>("chromeConfirmation")->setChecked(true);
+         }},
+        {"3-permission",
+         {},
+         true,
+         "RCR",
+         [](OnboardingFixture& fixture) {
+             fixture.find<QToolButton>("removeAccessDisclosure")->click();
+         }},
+        {"4-connect", {}, true, "RCRR", nullptr},
+        {"4-connect-needs-check", ready(), false, "RCRR", nullptr},
+        {"4-connect-ready", ready(), true, "RCRR", nullptr},
+        {"5-sound", ready(), true, "RCRRR",
+         [](OnboardingFixture& fixture) { fixture.find("sound-glass")->click(); }},
+        {"6-rehearsal", ready(), true, "RCRRRR",
+         [](OnboardingFixture& fixture) {
+             fixture.find("trySampleCode")->click();
+             QTest::qWait(900);
+         }},
+    };
+    const QPalette light = QApplication::palette();
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        for (const auto& shot : shots) {
+            SCOPED_TRACE(shot.name);
+            OnboardingFixture fixture(shot.accounts);
+            if (!shot.mailAllowed) {
+                fixture.mailAllowed = false;
+                waitFor(fixture.viewModel.checkAccounts());
+            }
+            for (const char key : shot.keys) {
+                if (key == 'C') {
+                    fixture.find<QCheckBox>("chromeConfirmation")->setChecked(true);
+                } else {
+                    QTest::keyClick(fixture.view.get(), Qt::Key_Return);
+                }
+            }
+            if (shot.prepare) {
+                shot.prepare(fixture);
+            }
+            save(fixture, QStringLiteral("onboarding-%1%2")
+                              .arg(QString::fromUtf8(shot.name),
+                                   dark ? QStringLiteral("-dark") : QString()));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zevirudi
+
+// The X server must outlive the application object, which must exist before any test runs.
+int main(int argc, char** argv) {
+    loftwing::test::XvfbServer server("1280x1024x24");
+    setenv("DISPLAY", server.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // No session bus: without this, D-Bus would start a daemon of its own through the display
+    // and leave it behind.
+    setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
