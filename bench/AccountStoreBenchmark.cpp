@@ -2,7 +2,7 @@
 // (see bench/README.md). Besides the latency it reports the D-Bus round trips one call makes, as
 // counted by dbus-monitor on the private bus.
 
-#include "helpers/SpawnedProcess.h"
+#include "helpers/Process.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
 #include "support/Time.h"
@@ -22,7 +22,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using loftwing::test::SpawnedProcess;
+using loftwing::test::Process;
 
 constexpr int kAccountCount = 5;
 
@@ -93,7 +93,7 @@ double methodCallsPerRepetition(const std::function<void()>& work, int repetitio
         return -1;
     }
     const std::string self = g_dbus_connection_get_unique_name(bus);
-    SpawnedProcess monitor({"dbus-monitor", "--session", "--profile"});
+    Process monitor({"dbus-monitor", "--session", "--profile"});
 
     bool ready = false;
     for (int attempt = 0; attempt < 50 && !ready; ++attempt) {

@@ -13,7 +13,7 @@
 #include "desktop/DesktopServices.h"
 #include "desktop/DesktopWindow.h"
 #include "desktop/SingleInstance.h"
-#include "helpers/SpawnedProcess.h"
+#include "helpers/Process.h"
 #include "helpers/XvfbServer.h"
 #include "storage/ConfiguredAccountStore.h"
 #include "storage/KeychainAccountStore.h"
@@ -117,7 +117,7 @@ double median(std::vector<double> values) {
 // Milliseconds from starting the program to its "painted" line.
 double firstFrame(const std::vector<std::string>& argv, std::string* rss = nullptr) {
     const auto start = Clock::now();
-    loftwing::test::SpawnedProcess child(argv);
+    loftwing::test::Process child(argv);
     const auto line = child.readLine(20s);
     const auto elapsed = Clock::now() - start;
     if (line != "painted") {

@@ -9,8 +9,8 @@
 //
 // With ZEVIRUDI_BENCH_PRELOAD set, the host (only) is started with that LD_PRELOAD list: a way to
 // see what loading more shared libraries at start would cost.
-#include "helpers/ChildProcess.h"
 #include "helpers/NativeFrames.h"
+#include "helpers/Process.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,12 +33,12 @@ double roundTripMicroseconds(const std::string& program, const std::string& fram
         ::unsetenv("LD_PRELOAD");
     }
     const auto start = Clock::now();
-    loftwing::test::ChildProcess child(program,
-                                       {"chrome-extension://abcdefghijklmnopabcdefghijklmnop/"});
-    child.writeInput(frame);
+    loftwing::test::Process child({program, "chrome-extension://abcdefghijklmnopabcdefghijklmnop/"},
+                                  {.pipeInput = true, .pipeOutput = true, .pipeError = true});
+    child.write(frame);
     child.closeInput();
-    const auto answer = child.readOutputUntilEnd(10s);
-    child.waitForExit(10s);
+    const auto answer = child.readToEnd(10s);
+    child.wait(10s);
     const auto elapsed = Clock::now() - start;
     if (answer.size() < 4) {
         std::fprintf(stderr, "%s wrote no frame\n", program.c_str());

@@ -8,10 +8,8 @@ Needs build/bin/zevirudi. The two kinds of round trip are interleaved; prints me
 maximum in milliseconds and the ratio of the medians."""
 
 import argparse
-import json
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import time
@@ -19,7 +17,9 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # keep the source tree clean when CTest runs this
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "scripts"))
 
+import native_frames  # noqa: E402
 from e2e_session import EXTENSION_ID, BrowserSession, test_configuration  # noqa: E402
 from host_prefix import extension_origin  # noqa: E402
 
@@ -61,8 +61,7 @@ def main():
         ready = time.perf_counter() - launch
         session.send(REQUEST)  # the first message also starts the native messaging machinery
         first = time.perf_counter() - launch
-        body = json.dumps(REQUEST).encode()
-        frame = struct.pack("<I", len(body)) + body
+        frame = native_frames.encode(REQUEST)
         env = {"HOME": session.home, "PATH": "/usr/bin:/bin",
                "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
         # Interleaved, alternating which goes first, so both see the same load.

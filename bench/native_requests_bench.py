@@ -13,10 +13,8 @@ Runs are interleaved so that both sides see the same load; the figures are ratio
     tests/helpers/run-with-private-keyring /usr/bin/python3 bench/native_requests_bench.py [runs]
 """
 
-import json
 import os
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -28,7 +26,9 @@ SOURCE_DIR = os.path.dirname(HERE)
 BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
 
+import native_frames  # noqa: E402
 from host_prefix import extension_origin, install_host_copy  # noqa: E402
 from keyring_accounts import seed_accounts, stored_account  # noqa: E402
 from native_host_cases import sandbox_accounts  # noqa: E402
@@ -39,11 +39,6 @@ LATENCY_MS = 20
 CRITICAL_PATH_MS = 2 * LATENCY_MS
 
 
-def frame(message):
-    body = json.dumps(message).encode()
-    return struct.pack("<I", len(body)) + body
-
-
 def timed(argv, data, env):
     """Milliseconds from start to exit and the decoded answer (of the host only)."""
     started = time.perf_counter()
@@ -51,7 +46,7 @@ def timed(argv, data, env):
     elapsed = time.perf_counter() - started
     if done.returncode != 0 or len(done.stdout) < 4:
         raise RuntimeError(f"{argv[0]} failed: {done.returncode}")
-    return elapsed * 1000, json.loads(done.stdout[4:]) if argv[0].endswith("zevirudi") else None
+    return elapsed * 1000, native_frames.decode(done.stdout) if argv[0].endswith("zevirudi") else None
 
 
 def peak_rss_kib(argv, data, env):
@@ -95,7 +90,7 @@ def main(argv):
         env = {"PATH": "/usr/bin:/bin", "HOME": root,
                "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"]}
         origin = extension_origin(EXTENSION_ID)
-        status = frame({"type": "status"})
+        status = native_frames.encode({"type": "status"})
         for endpoint in ("gmail.list", "gmail.get", "graph.messages", "google.oauth.token",
                          "microsoft.oauth.token"):
             sandbox._admin("faults", {"endpoint": endpoint, "queue": [], "delayMs": LATENCY_MS})
@@ -114,7 +109,7 @@ def main(argv):
                     sandbox.add_message(stored["account"]["id"], f"Code {run}", f"Code {run:06d}",
                                         "security@example.com")
             since = int(time.time() * 1000) - 60_000
-            poll = frame({"type": "poll", "origin": "https://login.example.com",
+            poll = native_frames.encode({"type": "poll", "origin": "https://login.example.com",
                           "sinceEpochMilliseconds": since, "seenMessageIDs": seen[-500:]})
             before = connections(sandbox)
             elapsed, answer = timed([host, origin], poll, env)

@@ -1,6 +1,6 @@
 // One frame as Chrome would send it: framing checks, request decoding, and the response encoding
 // of whatever decoded. Whatever the bytes, the only failures allowed are the codec's own errors
-// and the decoder's; a decoded request must survive a round trip unchanged.
+// and the decoder's; an encoded answer must be one frame of strict JSON.
 #include "records/Errors.h"
 #include "records/NativeMessageCodec.h"
 #include "records/NativeMessages.h"
@@ -20,18 +20,11 @@ void check(bool condition) {
     }
 }
 
-void roundTrip(const NativeHostRequest& request) {
-    const auto frame = NativeMessageCodec::encode(request);
-    check(NativeMessageCodec::decode<NativeHostRequest>(frame) == request);
-
-    const bool presents = request.presentsNativeUI();
-    check(presents ==
-          (request.type == "presentLinkNotification" || request.type == "presentCodeNotification"));
+void checkWatchRequest(const NativeHostRequest& request) {
     if (const auto watch = request.watchRequest()) {
+        check(request.type == "poll");
         check(watch->seenMessageIDs.size() <= maximumSeenMessageIDs);
         (void)watch->since();
-        const auto watchFrame = NativeMessageCodec::encode(*watch);
-        check(NativeMessageCodec::decode<WatchRequest>(watchFrame) == *watch);
     }
 }
 
@@ -48,19 +41,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const JsonDecodingError&) {
         return 0;
     }
-    try {
-        roundTrip(request);
-    } catch (const LoftwingMultiError& error) {
-        // A request decoded from at most 1 MiB can only grow past it through escaping.
-        check(error == LoftwingMultiError::responseTooLarge());
-    }
+    checkWatchRequest(request);
 
     // The answer the host would write for it: an error response echoing the type.
     NativeHostResponse response{false, {}, {}, {request.type}, {}, request.type};
     try {
         const auto answer = NativeMessageCodec::encode(response);
-        check(NativeMessageCodec::decode<NativeHostResponse>(answer) == response);
+        check(NativeMessageCodec::announcedLength(
+                  reinterpret_cast<const unsigned char*>(answer.data())) == answer.size() - 4);
+        check(parseJson(std::string_view(answer).substr(4)) ==
+              toJson(response, DateEncoding::millisecondsSince1970));
     } catch (const LoftwingMultiError& error) {
+        // A request decoded from at most 1 MiB can only grow past it through escaping.
         check(error == LoftwingMultiError::responseTooLarge());
     }
     return 0;

@@ -18,7 +18,6 @@ class QScreen;
 
 namespace zevirudi {
 
-
 // How the panel's actions reach the desktop. The defaults open links with BrowserLocator and
 // sound the application's beep.
 struct NotchActions {

@@ -25,8 +25,7 @@ std::optional<MailProvider> mailProviderFromRawValue(std::string_view raw) {
 }
 
 bool OAuthTokenSet::needsRefresh(Timestamp now, double leeway) const {
-    const double secondsLeft =
-        std::chrono::duration<double>(expiresAt - now).count();
+    const double secondsLeft = std::chrono::duration<double>(expiresAt - now).count();
     return secondsLeft <= leeway;
 }
 
@@ -38,7 +37,8 @@ template <>
 MailProvider fromJson<MailProvider>(const boost::json::value& json, DateEncoding) {
     const auto* text = json.if_string();
     const auto provider =
-        text ? mailProviderFromRawValue(std::string_view(text->data(), text->size())) : std::nullopt;
+        text ? mailProviderFromRawValue(std::string_view(text->data(), text->size()))
+             : std::nullopt;
     if (!provider) {
         throw JsonDecodingError("MailProvider: the value is not \"google\" or \"microsoft\".");
     }

@@ -50,7 +50,8 @@ std::string describe(LoftwingMultiError::Case errorCase, int number, GmailFailur
         case Case::authenticationFailed:
             return "Authentication failed.";
         case Case::reconnectRequired:
-            return "Mail access has expired or was removed. Connect this account again in Zevirudi.";
+            return "Mail access has expired or was removed. Connect this account again in "
+                   "Zevirudi.";
         case Case::invalidData:
             return "The stored data is not valid.";
         case Case::invalidResponse:
@@ -60,7 +61,8 @@ std::string describe(LoftwingMultiError::Case errorCase, int number, GmailFailur
         case Case::unsupportedProvider:
             return "This mail provider is not supported.";
         case Case::keychainNotAvailable:
-            return "The system keyring is not available. Start GNOME Keyring or KWallet and try again.";
+            return "The system keyring is not available. Start GNOME Keyring or KWallet and try "
+                   "again.";
     }
     return "The stored data is not valid.";
 }

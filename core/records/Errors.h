@@ -12,7 +12,7 @@ namespace loftwing {
 // An error that can describe itself to a person. Generic code (the native host's error response,
 // the desktop view model) finds it with dynamic_cast and falls back to a sentence of its own.
 class LocalizedError {
-public:
+  public:
     virtual ~LocalizedError() = default;
     virtual std::optional<std::string> errorDescription() const = 0;
 };
@@ -38,7 +38,7 @@ std::string_view message(GmailFailureReason reason);
 
 // The core library's one error type. Equality compares the case and its associated value.
 class LoftwingMultiError : public std::exception, public LocalizedError {
-public:
+  public:
     enum class Case {
         httpStatus,
         gmailFailure,
@@ -70,7 +70,9 @@ public:
         return LoftwingMultiError(Case::reconnectRequired);
     }
     static LoftwingMultiError invalidData() { return LoftwingMultiError(Case::invalidData); }
-    static LoftwingMultiError invalidResponse() { return LoftwingMultiError(Case::invalidResponse); }
+    static LoftwingMultiError invalidResponse() {
+        return LoftwingMultiError(Case::invalidResponse);
+    }
     static LoftwingMultiError responseTooLarge() {
         return LoftwingMultiError(Case::responseTooLarge);
     }
@@ -92,7 +94,7 @@ public:
 
     friend bool operator==(const LoftwingMultiError& a, const LoftwingMultiError& b);
 
-private:
+  private:
     explicit LoftwingMultiError(Case errorCase, int number = 0,
                                 GmailFailureReason reason = GmailFailureReason::forbidden);
 
@@ -105,7 +107,7 @@ private:
 // Malformed JSON, a missing required key, a value of the wrong type or an unknown enumeration
 // text. Deliberately not a LocalizedError: the native host answers it with its fallback sentence.
 class JsonDecodingError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -113,17 +115,17 @@ public:
 // extension knows: -1001 time-out, -1003 host not found, -1004 cannot connect, -1005 connection
 // lost, -1009 not connected, -1200 TLS failure, -1202 bad certificate, -1 anything else.
 class TransportError : public std::runtime_error {
-public:
+  public:
     TransportError(int code, const std::string& detail) : std::runtime_error(detail), code_(code) {}
     int code() const { return code_; }
 
-private:
+  private:
     int code_;
 };
 
 // Work stopped through a std::stop_token. Never reported to a person.
 class OperationCancelled : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "The operation was cancelled."; }
 };
 

@@ -18,7 +18,7 @@
 namespace loftwing {
 
 class JsonFields {
-public:
+  public:
     JsonFields(const boost::json::value& json, const char* record, DateEncoding dates);
 
     std::string string(std::string_view key) const;
@@ -51,7 +51,7 @@ public:
 
     [[noreturn]] void fail(std::string_view key, const char* problem) const;
 
-private:
+  private:
     template <typename T>
     std::vector<T> elements(const boost::json::value& json, std::string_view key) const {
         const auto* items = json.if_array();

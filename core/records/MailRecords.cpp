@@ -20,16 +20,6 @@ std::string_view rawValue(AccountCheck::Status status) {
     return "unavailable";
 }
 
-std::optional<AccountCheck::Status> accountCheckStatusFromRawValue(std::string_view raw) {
-    for (const auto status : {AccountCheck::Status::ready, AccountCheck::Status::reconnectRequired,
-                              AccountCheck::Status::unavailable}) {
-        if (rawValue(status) == raw) {
-            return status;
-        }
-    }
-    return std::nullopt;
-}
-
 boost::json::value toJson(const MailMessage& message, DateEncoding dates) {
     boost::json::object out;
     out["id"] = message.id;
@@ -45,21 +35,6 @@ boost::json::value toJson(const MailMessage& message, DateEncoding dates) {
     return out;
 }
 
-template <>
-MailMessage fromJson<MailMessage>(const boost::json::value& json, DateEncoding dates) {
-    const JsonFields fields(json, "MailMessage", dates);
-    return MailMessage{fields.string("id"),
-                       fields.string("accountID"),
-                       fields.record<MailProvider>("provider"),
-                       fields.string("accountEmail"),
-                       fields.string("sender"),
-                       fields.boolean("senderAuthenticated"),
-                       fields.string("subject"),
-                       fields.string("text"),
-                       fields.string("html"),
-                       fields.date("receivedAt")};
-}
-
 boost::json::value toJson(const AccountCheck& check, DateEncoding) {
     boost::json::object out;
     out["accountID"] = check.accountID;
@@ -71,18 +46,6 @@ boost::json::value toJson(const AccountCheck& check, DateEncoding) {
         out["failureCode"] = *check.failureCode;
     }
     return out;
-}
-
-template <>
-AccountCheck fromJson<AccountCheck>(const boost::json::value& json, DateEncoding dates) {
-    const JsonFields fields(json, "AccountCheck", dates);
-    const auto statusText = fields.string("status");
-    const auto status = accountCheckStatusFromRawValue(statusText);
-    if (!status) {
-        fields.fail("status", "is not a known status");
-    }
-    return AccountCheck{fields.string("accountID"), *status, fields.optionalString("message"),
-                        fields.optionalString("failureCode")};
 }
 
 }  // namespace loftwing

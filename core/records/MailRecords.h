@@ -39,13 +39,8 @@ struct AccountCheck {
 };
 
 std::string_view rawValue(AccountCheck::Status status);
-std::optional<AccountCheck::Status> accountCheckStatusFromRawValue(std::string_view raw);
 
 boost::json::value toJson(const MailMessage& message, DateEncoding dates);
 boost::json::value toJson(const AccountCheck& check, DateEncoding dates);
-template <>
-MailMessage fromJson<MailMessage>(const boost::json::value& json, DateEncoding dates);
-template <>
-AccountCheck fromJson<AccountCheck>(const boost::json::value& json, DateEncoding dates);
 
 }  // namespace loftwing

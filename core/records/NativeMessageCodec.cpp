@@ -6,7 +6,8 @@ namespace loftwing::NativeMessageCodec {
 
 std::uint32_t announcedLength(const unsigned char prefix[4]) {
     return static_cast<std::uint32_t>(prefix[0]) | static_cast<std::uint32_t>(prefix[1]) << 8 |
-           static_cast<std::uint32_t>(prefix[2]) << 16 | static_cast<std::uint32_t>(prefix[3]) << 24;
+           static_cast<std::uint32_t>(prefix[2]) << 16 |
+           static_cast<std::uint32_t>(prefix[3]) << 24;
 }
 
 std::string frameJson(std::string json) {

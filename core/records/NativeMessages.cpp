@@ -57,23 +57,6 @@ std::optional<WatchRequest> NativeHostRequest::watchRequest() const {
                         seenMessageIDs.value_or(std::vector<std::string>{}));
 }
 
-bool NativeHostRequest::presentsNativeUI() const {
-    return type == "presentLinkNotification" || type == "presentCodeNotification";
-}
-
-boost::json::value toJson(const CodeNotificationPayload& payload, DateEncoding) {
-    boost::json::object out;
-    out["code"] = payload.code;
-    out["destinationHost"] = payload.destinationHost;
-    out["source"] = payload.source;
-    if (payload.accountEmail) {
-        out["accountEmail"] = *payload.accountEmail;
-    }
-    out["providerLabel"] = payload.providerLabel;
-    out["wasCopied"] = payload.wasCopied;
-    return out;
-}
-
 template <>
 CodeNotificationPayload fromJson<CodeNotificationPayload>(const boost::json::value& json,
                                                           DateEncoding dates) {
@@ -84,19 +67,6 @@ CodeNotificationPayload fromJson<CodeNotificationPayload>(const boost::json::val
         fields.string("providerLabel"), fields.boolean("wasCopied")};
 }
 
-boost::json::value toJson(const LinkNotificationPayload& payload, DateEncoding) {
-    boost::json::object out;
-    out["url"] = payload.url;
-    out["destinationHost"] = payload.destinationHost;
-    out["source"] = payload.source;
-    if (payload.accountEmail) {
-        out["accountEmail"] = *payload.accountEmail;
-    }
-    out["providerLabel"] = payload.providerLabel;
-    out["linkPurpose"] = payload.linkPurpose;
-    return out;
-}
-
 template <>
 LinkNotificationPayload fromJson<LinkNotificationPayload>(const boost::json::value& json,
                                                           DateEncoding dates) {
@@ -105,47 +75,6 @@ LinkNotificationPayload fromJson<LinkNotificationPayload>(const boost::json::val
         fields.string("url"),           fields.string("destinationHost"),
         fields.string("source"),        fields.optionalString("accountEmail"),
         fields.string("providerLabel"), fields.string("linkPurpose")};
-}
-
-boost::json::value toJson(const WatchRequest& request, DateEncoding) {
-    boost::json::object out;
-    out["type"] = request.type;
-    out["origin"] = request.origin;
-    out["sinceEpochMilliseconds"] = request.sinceEpochMilliseconds;
-    out["seenMessageIDs"] = stringsToJson(request.seenMessageIDs);
-    return out;
-}
-
-template <>
-WatchRequest fromJson<WatchRequest>(const boost::json::value& json, DateEncoding dates) {
-    const JsonFields fields(json, "WatchRequest", dates);
-    WatchRequest request;
-    request.type = fields.string("type");
-    request.origin = fields.string("origin");
-    request.sinceEpochMilliseconds = fields.int64("sinceEpochMilliseconds");
-    request.seenMessageIDs = fields.array<std::string>("seenMessageIDs");
-    return request;
-}
-
-boost::json::value toJson(const NativeHostRequest& request, DateEncoding dates) {
-    boost::json::object out;
-    out["type"] = request.type;
-    if (request.origin) {
-        out["origin"] = *request.origin;
-    }
-    if (request.sinceEpochMilliseconds) {
-        out["sinceEpochMilliseconds"] = *request.sinceEpochMilliseconds;
-    }
-    if (request.seenMessageIDs) {
-        out["seenMessageIDs"] = stringsToJson(*request.seenMessageIDs);
-    }
-    if (request.linkNotification) {
-        out["linkNotification"] = toJson(*request.linkNotification, dates);
-    }
-    if (request.codeNotification) {
-        out["codeNotification"] = toJson(*request.codeNotification, dates);
-    }
-    return out;
 }
 
 template <>
@@ -172,39 +101,6 @@ boost::json::value toJson(const NativeHostResponse& response, DateEncoding dates
         out["error"] = *response.error;
     }
     return out;
-}
-
-template <>
-NativeHostResponse fromJson<NativeHostResponse>(const boost::json::value& json,
-                                                DateEncoding dates) {
-    const JsonFields fields(json, "NativeHostResponse", dates);
-    return NativeHostResponse{fields.boolean("ok"),
-                              fields.array<MailMessage>("messages"),
-                              fields.array<ConnectedAccount>("accounts"),
-                              fields.array<std::string>("warnings"),
-                              fields.array<AccountCheck>("accountChecks"),
-                              fields.optionalString("error")};
-}
-
-boost::json::value toJson(const WatchResponse& response, DateEncoding dates) {
-    boost::json::object out;
-    out["ok"] = response.ok;
-    out["messages"] = recordsToJson(response.messages, dates);
-    out["warnings"] = stringsToJson(response.warnings);
-    out["accountChecks"] = recordsToJson(response.accountChecks, dates);
-    if (response.error) {
-        out["error"] = *response.error;
-    }
-    return out;
-}
-
-template <>
-WatchResponse fromJson<WatchResponse>(const boost::json::value& json, DateEncoding dates) {
-    const JsonFields fields(json, "WatchResponse", dates);
-    return WatchResponse{fields.boolean("ok"), fields.array<MailMessage>("messages"),
-                         fields.array<std::string>("warnings"),
-                         fields.array<AccountCheck>("accountChecks"),
-                         fields.optionalString("error")};
 }
 
 }  // namespace loftwing

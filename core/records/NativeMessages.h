@@ -27,7 +27,8 @@ struct CodeNotificationPayload {
     std::string providerLabel;
     bool wasCopied = false;
 
-    friend bool operator==(const CodeNotificationPayload&, const CodeNotificationPayload&) = default;
+    friend bool operator==(const CodeNotificationPayload&,
+                           const CodeNotificationPayload&) = default;
 };
 
 struct LinkNotificationPayload {
@@ -38,7 +39,8 @@ struct LinkNotificationPayload {
     std::string providerLabel;
     std::string linkPurpose;  // "sign-in", "password-reset" or "email-confirmation"
 
-    friend bool operator==(const LinkNotificationPayload&, const LinkNotificationPayload&) = default;
+    friend bool operator==(const LinkNotificationPayload&,
+                           const LinkNotificationPayload&) = default;
 };
 
 struct WatchRequest {
@@ -75,7 +77,6 @@ struct NativeHostRequest {
 
     // A poll with origin and start time; nothing for anything else.
     std::optional<WatchRequest> watchRequest() const;
-    bool presentsNativeUI() const;
 
     friend bool operator==(const NativeHostRequest&, const NativeHostRequest&) = default;
 };
@@ -101,23 +102,12 @@ struct WatchResponse {
     friend bool operator==(const WatchResponse&, const WatchResponse&) = default;
 };
 
-boost::json::value toJson(const CodeNotificationPayload& payload, DateEncoding dates);
-boost::json::value toJson(const LinkNotificationPayload& payload, DateEncoding dates);
-boost::json::value toJson(const WatchRequest& request, DateEncoding dates);
-boost::json::value toJson(const NativeHostRequest& request, DateEncoding dates);
 boost::json::value toJson(const NativeHostResponse& response, DateEncoding dates);
-boost::json::value toJson(const WatchResponse& response, DateEncoding dates);
 template <>
 CodeNotificationPayload fromJson<CodeNotificationPayload>(const boost::json::value&, DateEncoding);
 template <>
 LinkNotificationPayload fromJson<LinkNotificationPayload>(const boost::json::value&, DateEncoding);
 template <>
-WatchRequest fromJson<WatchRequest>(const boost::json::value&, DateEncoding);
-template <>
 NativeHostRequest fromJson<NativeHostRequest>(const boost::json::value&, DateEncoding);
-template <>
-NativeHostResponse fromJson<NativeHostResponse>(const boost::json::value&, DateEncoding);
-template <>
-WatchResponse fromJson<WatchResponse>(const boost::json::value&, DateEncoding);
 
 }  // namespace loftwing

@@ -13,7 +13,9 @@ std::string encode(std::string_view bytes, const char* alphabet, bool pad) {
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
-    const auto byteAt = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k])); };
+    const auto byteAt = [&](std::size_t k) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k]));
+    };
     for (; i + 3 <= bytes.size(); i += 3) {
         const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
         out += alphabet[v >> 18 & 63];

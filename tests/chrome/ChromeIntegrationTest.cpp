@@ -3,6 +3,7 @@
 #include "desktop/DesktopWorkspace.h"
 #include "helpers/CapturingLogSink.h"
 #include "helpers/FakeWorkspace.h"
+#include "helpers/ThrownError.h"
 #include "oauth/AppConfiguration.h"
 #include "records/Errors.h"
 
@@ -17,6 +18,8 @@
 
 namespace zevirudi {
 namespace {
+
+using loftwing::test::thrownError;
 
 namespace fs = std::filesystem;
 
@@ -167,12 +170,9 @@ TEST(ChromeIntegration, FailuresLeaveTheEarlierManifest) {
     EXPECT_THROW(blockedIntegration.installNativeHost(configuration("abc")), fs::filesystem_error);
 
     ChromeIntegration withoutExecutable(configHome, {}, home.path);
-    try {
-        withoutExecutable.installNativeHost(configuration("abc"));
-        FAIL() << "expected itemNotFound";
-    } catch (const loftwing::LoftwingMultiError& error) {
-        EXPECT_EQ(error, loftwing::LoftwingMultiError::itemNotFound());
-    }
+    EXPECT_EQ(thrownError<loftwing::LoftwingMultiError>(
+                  [&] { withoutExecutable.installNativeHost(configuration("abc")); }),
+              loftwing::LoftwingMultiError::itemNotFound());
 }
 
 TEST(ChromeIntegration, OpensTheSetupPage) {

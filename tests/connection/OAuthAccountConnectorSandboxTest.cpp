@@ -137,18 +137,6 @@ TEST_F(ConnectorSandbox, RefusedOrForgedSignInsSaveNothing) {
     EXPECT_EQ(authenticator->calls, 3);
 }
 
-TEST_F(ConnectorSandbox, ProfilesWithoutAnAddressOrRefusedSaveNothing) {
-    server.createMailbox("google", "nobody@example.com", "Nobody", {{"mail", ""}});
-    EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
-              LoftwingMultiError::invalidResponse());
-
-    server.admin("POST", "/_sandbox/reset");
-    server.createMailbox("google", "ann@example.com", "Ann");
-    server.setFault("google.userinfo", {401});
-    EXPECT_EQ(failure<LoftwingMultiError>(MailProvider::google),
-              LoftwingMultiError::httpStatus(401));
-}
-
 TEST_F(ConnectorSandbox, TransportReturnsRedirectsOnlyWhenAsked) {
     server.createMailbox("google", "ann@example.com", "Ann");
     const auto settings = configuration().google;

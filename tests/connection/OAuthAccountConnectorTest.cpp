@@ -114,38 +114,6 @@ TEST(OAuthAccountConnector, UnconfiguredProviderFailsBeforeTheBrowserOpens) {
     }
 }
 
-TEST(OAuthAccountConnector, AsksForTheProfileWithTheNewAccessToken) {
-    struct Row {
-        MailProvider provider;
-        const char* body;
-        const char* url;
-    } rows[] = {
-        {MailProvider::google, R"({"sub":"1","email":"a@example.com"})",
-         "https://api.google.example/profile"},
-        {MailProvider::microsoft, R"({"id":"2","mail":"b@example.com"})",
-         "https://api.microsoft.example/profile?$select=id,displayName,mail,userPrincipalName"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.url);
-        auto transport = provider(200, row.body);
-        OAuthAccountConnector connector(configuration(), std::make_shared<FakeAccountStore>(),
-                                        std::make_shared<FakeAuthenticator>(), transport);
-        connector.connect(row.provider, std::nullopt);
-
-        const auto requests = transport->requests();
-        ASSERT_EQ(requests.size(), 2u);
-        EXPECT_TRUE(requests[0].url.ends_with("/token"));
-        EXPECT_NE(requests[0].body.find("code=code-1"), std::string::npos);
-        const auto& profile = requests[1];
-        EXPECT_EQ(profile.url, row.url);
-        EXPECT_EQ(profile.method, "GET");
-        EXPECT_EQ(profile.timeout, std::chrono::seconds(60));
-        const loftwing::HTTPHeaders expected = {{"Authorization", "Bearer access-1"},
-                                                {"Accept", "application/json"}};
-        EXPECT_EQ(profile.headers, expected);
-    }
-}
-
 TEST(OAuthAccountConnector, BuildsTheAccountFromTheProfileOrSavesNothing) {
     enum class Outcome { account, invalidResponse, decodingError, httpStatus };
     struct Row {

@@ -1,4 +1,4 @@
-#include "helpers/SpawnedProcess.h"
+#include "helpers/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-using loftwing::test::SpawnedProcess;
+using loftwing::test::Process;
 using namespace std::chrono_literals;
 
 std::string probe() {
@@ -51,7 +51,7 @@ bool hasPendingConnection(int fd) {
 
 TEST(SingleInstanceTest, TheSecondProcessHandsItsURLsToTheFirst) {
     SocketFolder place;
-    SpawnedProcess first({probe(), place.socket}, {{"QT_QPA_PLATFORM", "offscreen"}});
+    Process first({probe(), place.socket}, {.environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
     ASSERT_EQ(first.readLine(10s), "primary");
     struct stat status {};
     ASSERT_EQ(::stat(place.socket.c_str(), &status), 0);
@@ -72,7 +72,7 @@ TEST(SingleInstanceTest, TheSecondProcessHandsItsURLsToTheFirst) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> argv{probe(), place.socket};
         argv.insert(argv.end(), row.urls.begin(), row.urls.end());
-        SpawnedProcess second(argv, {{"QT_QPA_PLATFORM", "offscreen"}});
+        Process second(argv, {.environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
         EXPECT_EQ(second.readLine(10s), "forwarded");
         EXPECT_EQ(second.wait(10s), 0);
         EXPECT_EQ(first.readLine(10s), row.received);
@@ -95,10 +95,10 @@ TEST(SingleInstanceTest, AStaleOrForeignSocketIsReplaced) {
             ::close(listener);
             GTEST_SKIP() << "changing the owner needs root";
         }
-        SpawnedProcess first({probe(), place.socket}, {{"QT_QPA_PLATFORM", "offscreen"}});
+        Process first({probe(), place.socket}, {.environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
         ASSERT_EQ(first.readLine(10s), "primary");
-        SpawnedProcess second({probe(), place.socket, "x-a:/1"},
-                              {{"QT_QPA_PLATFORM", "offscreen"}});
+        Process second({probe(), place.socket, "x-a:/1"},
+                       {.environment = {{"QT_QPA_PLATFORM", "offscreen"}}});
         EXPECT_EQ(second.readLine(10s), "forwarded");
         EXPECT_EQ(first.readLine(10s), "x-a:/1");
         if (row.foreign) {

@@ -5,6 +5,7 @@ import ctypes
 import os
 import select
 import signal
+import subprocess
 import time
 
 PR_SET_CHILD_SUBREAPER = 36
@@ -94,45 +95,25 @@ class Xvfb(WatchedProcess):
 
 
 def start_xvfb(log_path, timeout=10.0):
-    """Starts Xvfb on a display number it picks itself (-displayfd) and returns the process and
-    the DISPLAY value once the server accepts connections."""
-    read_fd, write_fd = os.pipe()
-    log_fd = os.open(log_path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_CLOEXEC, 0o600)
-    devnull = os.open(os.devnull, os.O_RDONLY | os.O_CLOEXEC)
-    os.set_inheritable(write_fd, True)
+    """Starts Xvfb on a display number it picks itself (-displayfd, here its standard output)
+    and returns the process and the DISPLAY value once the server accepts connections."""
+    with open(log_path, "ab") as log:
+        process = subprocess.Popen(
+            ["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1440x900x24"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log, start_new_session=True)
+    server = Xvfb(process.pid)
+    server.output = process.stdout  # stays open: a closed pipe would be a signal to Xvfb
     try:
-        pid = os.posix_spawn(
-            "/usr/bin/Xvfb",
-            ["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", "-screen", "0",
-             "1440x900x24"],
-            os.environ,
-            file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 0), (os.POSIX_SPAWN_DUP2, log_fd, 1),
-                          (os.POSIX_SPAWN_DUP2, log_fd, 2)],
-            setsid=True)
-    finally:
-        os.close(write_fd)
-        os.close(log_fd)
-        os.close(devnull)
-    server = Xvfb(pid)
-    # Xvfb writes the display number followed by a newline once it is ready.
-    deadline = time.monotonic() + timeout
-    text = b""
-    try:
-        while not text.endswith(b"\n"):
-            remaining = deadline - time.monotonic()
-            readable, _, _ = select.select([read_fd], [], [], max(remaining, 0))
-            if not readable:
-                raise RuntimeError("Xvfb did not report its display in time")
-            chunk = os.read(read_fd, 64)
-            if not chunk:
-                raise RuntimeError("Xvfb ended before reporting its display")
-            text += chunk
+        # Xvfb writes the display number followed by a newline once it is ready.
+        if not select.select([process.stdout], [], [], timeout)[0]:
+            raise RuntimeError("Xvfb did not report its display in time")
+        number = process.stdout.readline()
+        if not number.endswith(b"\n"):
+            raise RuntimeError("Xvfb ended before reporting its display")
     except BaseException:
         server.stop()
         raise
-    finally:
-        os.close(read_fd)
-    return server, f":{int(text)}"
+    return server, f":{int(number)}"
 
 
 def processes_running(executable):

@@ -3,9 +3,8 @@
 interface, so the host reads real HTTP mail with tokens the sandbox really issued."""
 
 import json
-import os
 import select
-import time
+import subprocess
 import urllib.request
 
 from processes import WatchedProcess
@@ -18,43 +17,20 @@ class SandboxProviders:
     """Use as a context manager; leaving it stops the server."""
 
     def __init__(self, executable, log_path, timeout=10.0):
-        read_fd, write_fd = os.pipe()
-        log_fd = os.open(log_path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_CLOEXEC, 0o600)
-        devnull = os.open(os.devnull, os.O_RDONLY | os.O_CLOEXEC)
+        with open(log_path, "ab") as log:
+            self._popen = subprocess.Popen([executable, "--port", "0"], stdin=subprocess.DEVNULL,
+                                           stdout=subprocess.PIPE, stderr=log)
+        self._process = WatchedProcess(self._popen.pid)
         try:
-            pid = os.posix_spawn(
-                executable, [executable, "--port", "0"], os.environ,
-                file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 0),
-                              (os.POSIX_SPAWN_DUP2, write_fd, 1),
-                              (os.POSIX_SPAWN_DUP2, log_fd, 2)])
-        finally:
-            for fd in (write_fd, log_fd, devnull):
-                os.close(fd)
-        self._process = WatchedProcess(pid)
-        try:
-            self.base_url = self._read_base_url(read_fd, timeout)
-        except BaseException:
-            self._process.end()
-            raise
-        finally:
-            os.close(read_fd)
-
-    @staticmethod
-    def _read_base_url(read_fd, timeout):
-        deadline = time.monotonic() + timeout
-        line = b""
-        while not line.endswith(b"\n"):
-            remaining = deadline - time.monotonic()
-            readable, _, _ = select.select([read_fd], [], [], max(remaining, 0))
-            if not readable:
+            if not select.select([self._popen.stdout], [], [], timeout)[0]:
                 raise RuntimeError("the sandbox did not report its address in time")
-            chunk = os.read(read_fd, 256)
-            if not chunk:
-                raise RuntimeError("the sandbox ended before reporting its address")
-            line += chunk
-        if not line.startswith(READY_PREFIX):
-            raise RuntimeError(f"unexpected first line from the sandbox: {line!r}")
-        return line[len(READY_PREFIX):].strip().decode()
+            line = self._popen.stdout.readline()
+            if not line.startswith(READY_PREFIX):
+                raise RuntimeError(f"unexpected first line from the sandbox: {line!r}")
+        except BaseException:
+            self.stop()
+            raise
+        self.base_url = line[len(READY_PREFIX):].strip().decode()
 
     def __enter__(self):
         return self
@@ -66,6 +42,7 @@ class SandboxProviders:
         if self._process:
             self._process.end()
             self._process = None
+            self._popen.stdout.close()
 
     def _admin(self, path, body=None):
         request = urllib.request.Request(
@@ -105,17 +82,3 @@ class SandboxProviders:
         configuration = json.loads(text)
         configuration["extensionID"] = extension_id
         return configuration
-
-    def provider_configuration(self, provider):
-        """The OAuthConfig.json provider entry that points the host at this sandbox, for when
-        the sandbox's own configuration file is not there."""
-        profile = "/v1/userinfo" if provider == "google" else "/v1.0/me"
-        return {
-            "clientID": f"zevirudi-sandbox-{provider}",
-            "redirectURI": "com.loftwing.multi:/oauth2redirect",
-            "authorizationEndpoint": f"{self.base_url}/{provider}/oauth/authorize",
-            "tokenEndpoint": f"{self.base_url}/{provider}/oauth/token",
-            "scopes": ["mail.read"],
-            "apiBaseURL": self.base_url,
-            "profileURL": f"{self.base_url}{profile}",
-        }

@@ -6,28 +6,27 @@ another program writes items, so every save must update those items instead of a
 them. Then an account removed while polls refresh it must stay removed.
 
 Run by CTest (label integration) as `/usr/bin/python3 test_concurrent_refresh.py`; it re-runs
-itself inside tests/helpers/run-with-private-keyring. Prints one line per check and
-'N passed, N failed', and exits non-zero when a check failed.
+itself inside tests/helpers/run-with-private-keyring.
 """
 
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
-import time
+import unittest
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 
+import native_frames  # noqa: E402
 from e2e_session import BUILD_DIR, EXTENSION_ID, SOURCE_DIR  # noqa: E402
 from host_prefix import extension_origin, install_host_copy  # noqa: E402
 from keyring_accounts import (INDEX_KEY, item_count, lookup_item, seed_accounts,  # noqa: E402
                               stored_account)
 from sandbox_providers import SandboxProviders  # noqa: E402
-from test_native_host import Checks, expect_equal  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 KEYRING_PROBE = os.path.join(BUILD_DIR, "bin", "keyring-probe")
@@ -40,15 +39,10 @@ POLL = {"type": "poll", "origin": "https://login.example.com", "sinceEpochMillis
         "seenMessageIDs": []}
 
 
-def frame(message):
-    body = json.dumps(message).encode()
-    return struct.pack("<I", len(body)) + body
-
-
 def start_host(host, env):
     child = subprocess.Popen([host, ORIGIN], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                              env=env)
-    child.stdin.write(frame(POLL))
+    child.stdin.write(native_frames.encode(POLL))
     child.stdin.close()
     return child
 
@@ -56,9 +50,9 @@ def start_host(host, env):
 def answer_of(child):
     out = child.stdout.read()
     child.wait(timeout=120)
-    if child.returncode != 0 or len(out) < 4:
-        raise AssertionError(f"host ended with {child.returncode} and {len(out)} bytes")
-    return json.loads(out[4:])
+    if child.returncode != 0:
+        raise AssertionError(f"host ended with {child.returncode}")
+    return native_frames.decode(out)
 
 
 def concurrent_polls(host, env, count, also=None):
@@ -101,57 +95,52 @@ class Setup:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-def check_concurrent_refreshes(setup, env):
-    """Every check of every poll is ready; each account is still one keyring item."""
-    ids = sorted(stored["account"]["id"] for stored in setup.accounts)
-    failures = []
-    for _ in range(ROUNDS):
-        answers, _ = concurrent_polls(setup.host, env, CONCURRENT_POLLS)
-        for answer in answers:
-            for check in answer.get("accountChecks", []):
-                if check["status"] != "ready":
-                    failures.append((check["accountID"], check["status"],
-                                     check.get("failureCode")))
-            if sorted(c["accountID"] for c in answer.get("accountChecks", [])) != ids:
-                failures.append(("answer", answer.get("error"), None))
-    expect_equal(failures, [], f"checks that were not ready in {ROUNDS * CONCURRENT_POLLS} polls")
-    expect_equal([item_count(f"account:{account_id}") for account_id in ids], [1, 1],
-                 "keyring items per account")
+class ConcurrentRefresh(unittest.TestCase):
+    """In order: the concurrent rounds first, the removal last."""
 
+    @classmethod
+    def setUpClass(cls):
+        cls.setup = Setup()
 
-def check_removal_during_refreshes(setup):
-    """An account removed while hosts refresh it is not put back, neither its item nor its
-    index entry."""
-    removed = setup.accounts[0]["account"]["id"]
-    _, output = concurrent_polls(
-        setup.host, setup.env, CONCURRENT_POLLS,
-        also=[KEYRING_PROBE, "remove-account", "com.loftwing.multi.accounts", removed])
-    expect_equal(output, "ok", "removal")
-    expect_equal(lookup_item(f"account:{removed}"), None, "the removed account's item")
-    index = json.loads(lookup_item(INDEX_KEY))
-    expect_equal(removed in index, False, "the removed account in the index")
+    @classmethod
+    def tearDownClass(cls):
+        cls.setup.close()
 
+    def concurrent_refreshes(self, env):
+        """Every check of every poll is ready; each account is still one keyring item."""
+        ids = sorted(stored["account"]["id"] for stored in self.setup.accounts)
+        failures = []
+        for _ in range(ROUNDS):
+            answers, _ = concurrent_polls(self.setup.host, env, CONCURRENT_POLLS)
+            for answer in answers:
+                for check in answer.get("accountChecks", []):
+                    if check["status"] != "ready":
+                        failures.append((check["accountID"], check["status"],
+                                         check.get("failureCode")))
+                if sorted(c["accountID"] for c in answer.get("accountChecks", [])) != ids:
+                    failures.append(("answer", answer.get("error"), None))
+        self.assertEqual(failures, [], "checks that were not ready")
+        self.assertEqual([item_count(f"account:{account_id}") for account_id in ids], [1, 1],
+                         "keyring items per account")
 
-def main(argv):
-    if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.access(KEYRING_WRAPPER, os.X_OK):
-        os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable, *argv])
-    checks = Checks()
-    setup = Setup()
-    started = time.monotonic()
-    try:
-        checks.run(f"{CONCURRENT_POLLS} concurrent polls with rotating refresh tokens", set(),
-                   set(), lambda: check_concurrent_refreshes(setup, setup.env))
-        without_runtime_dir = {k: v for k, v in setup.env.items() if k != "XDG_RUNTIME_DIR"}
-        checks.run("the same without XDG_RUNTIME_DIR", set(), set(),
-                   lambda: check_concurrent_refreshes(setup, without_runtime_dir))
-        checks.run("removal while polls refresh", set(), set(),
-                   lambda: check_removal_during_refreshes(setup))
-    finally:
-        setup.close()
-    print(f"{checks.passed} passed, {checks.failed} failed "
-          f"({time.monotonic() - started:.1f} s)")
-    return 1 if checks.failed else 0
+    def test_1_concurrent_polls_with_rotating_refresh_tokens(self):
+        self.concurrent_refreshes(self.setup.env)
+
+    def test_2_the_same_without_xdg_runtime_dir(self):
+        self.concurrent_refreshes({k: v for k, v in self.setup.env.items()
+                                   if k != "XDG_RUNTIME_DIR"})
+
+    def test_3_an_account_removed_while_polls_refresh_it_stays_removed(self):
+        removed = self.setup.accounts[0]["account"]["id"]
+        _, output = concurrent_polls(
+            self.setup.host, self.setup.env, CONCURRENT_POLLS,
+            also=[KEYRING_PROBE, "remove-account", "com.loftwing.multi.accounts", removed])
+        self.assertEqual(output, "ok")
+        self.assertIsNone(lookup_item(f"account:{removed}"))
+        self.assertNotIn(removed, json.loads(lookup_item(INDEX_KEY)))
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.access(KEYRING_WRAPPER, os.X_OK):
+        os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable, os.path.abspath(__file__)])
+    unittest.main(verbosity=2)

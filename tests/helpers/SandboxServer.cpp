@@ -4,16 +4,9 @@
 
 #include <boost/json.hpp>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -36,38 +29,6 @@ std::filesystem::path sandboxExecutable() {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "zevirudi-sandbox";
 }
 
-// Reads the child's first line from `fd`, waiting at most until `deadline`.
-std::string readFirstLine(int fd, std::chrono::steady_clock::time_point deadline,
-                          const std::string& executable) {
-    std::string line;
-    while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            throw std::runtime_error(executable + " did not print its address in time");
-        }
-        pollfd waiting{fd, POLLIN, 0};
-        int ready = poll(&waiting, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        char buffer[256];
-        ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            throw std::runtime_error(executable +
-                                     " ended before printing its address (is it built?)");
-        }
-        line.append(buffer, static_cast<std::size_t>(count));
-    }
-    return line.substr(0, line.find('\n'));
-}
-
 }  // namespace
 
 struct SandboxServer::AdminClient {
@@ -80,62 +41,20 @@ struct SandboxServer::AdminClient {
     httplib::Client client;
 };
 
-SandboxServer::SandboxServer() {
-    const std::string executable = sandboxExecutable().string();
-    int pipeFDs[2];
-    if (pipe2(pipeFDs, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe2 failed");
-    }
-    const pid_t parent = getpid();
-    std::vector<char*> argv{const_cast<char*>(executable.c_str()), const_cast<char*>("--port"),
-                            const_cast<char*>("0"), nullptr};
-    pid_ = fork();
-    if (pid_ < 0) {
-        close(pipeFDs[0]);
-        close(pipeFDs[1]);
-        throw std::runtime_error("fork failed");
-    }
-    if (pid_ == 0) {
-        // Only async-signal-safe calls between fork and exec. The sandbox must not outlive a
-        // test that crashes.
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) {
-            _exit(127);
-        }
-        dup2(pipeFDs[1], STDOUT_FILENO);
-        execv(executable.c_str(), argv.data());
-        _exit(127);
-    }
-    close(pipeFDs[1]);
-    std::string line;
-    try {
-        line =
-            readFirstLine(pipeFDs[0], std::chrono::steady_clock::now() + startTimeout, executable);
-    } catch (...) {
-        close(pipeFDs[0]);
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        throw;
-    }
-    close(pipeFDs[0]);
+SandboxServer::SandboxServer()
+    : process_(std::make_unique<Process>(
+          std::vector<std::string>{sandboxExecutable().string(), "--port", "0"})) {
+    const auto line = process_->readLine(startTimeout);
     const std::string prefix = "listening on http://127.0.0.1:";
-    if (!line.starts_with(prefix)) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        throw std::runtime_error("zevirudi-sandbox printed an unexpected line: " + line);
+    if (!line || !line->starts_with(prefix)) {
+        throw std::runtime_error("zevirudi-sandbox did not print its address: " +
+                                 line.value_or("(nothing)"));
     }
-    port_ = std::stoi(line.substr(prefix.size()));
+    port_ = std::stoi(line->substr(prefix.size()));
     client_ = std::make_unique<AdminClient>(port_);
 }
 
-SandboxServer::~SandboxServer() {
-    client_.reset();
-    if (pid_ > 0) {
-        kill(pid_, SIGKILL);
-        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-}
+SandboxServer::~SandboxServer() = default;
 
 std::string SandboxServer::baseURL() const {
     return "http://127.0.0.1:" + std::to_string(port_);
@@ -195,10 +114,6 @@ std::string SandboxServer::addMessage(const std::string& accountID,
     return std::string(answer.at("id").as_string());
 }
 
-void SandboxServer::removeMessage(const std::string& accountID, const std::string& messageID) {
-    admin("DELETE", "/_sandbox/mailboxes/" + accountID + "/messages/" + messageID);
-}
-
 void SandboxServer::revokeTokens(const std::string& accountID) {
     admin("POST", "/_sandbox/mailboxes/" + accountID + "/revoke");
 }
@@ -225,27 +140,12 @@ void SandboxServer::resetCounters() {
 }
 
 json::object SandboxServer::productConfig() const {
-    return sandboxProductConfig(baseURL());
-}
-
-std::string SandboxServer::writeProductConfig(const std::filesystem::path& dir) const {
-    std::filesystem::create_directories(dir);
-    const std::filesystem::path file = dir / "OAuthConfig.json";
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << json::serialize(productConfig()) << '\n';
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + file.string());
-    }
-    return file.string();
-}
-
-json::object sandboxProductConfig(const std::string& baseURL) {
+    const std::string baseURL = this->baseURL();
     auto provider = [&](std::string_view name, std::string_view clientID, json::array scopes,
                         const std::string& profilePath) {
         return json::object{
             {"clientID", clientID},
-            {"redirectURI", SandboxServer::redirectURI},
+            {"redirectURI", redirectURI},
             {"authorizationEndpoint", baseURL + "/" + std::string(name) + "/oauth/authorize"},
             {"tokenEndpoint", baseURL + "/" + std::string(name) + "/oauth/token"},
             {"scopes", std::move(scopes)},
@@ -254,13 +154,13 @@ json::object sandboxProductConfig(const std::string& baseURL) {
         };
     };
     return json::object{
-        {"extensionID", SandboxServer::extensionID},
+        {"extensionID", extensionID},
         {"extensionInstallURL", "chrome://extensions/"},
         {"google",
-         provider("google", SandboxServer::googleClientID,
+         provider("google", googleClientID,
                   {"openid", "email", "profile", "https://www.googleapis.com/auth/gmail.readonly"},
                   "/v1/userinfo")},
-        {"microsoft", provider("microsoft", SandboxServer::microsoftClientID,
+        {"microsoft", provider("microsoft", microsoftClientID,
                                {"offline_access", "openid", "email", "profile",
                                 "https://graph.microsoft.com/User.Read",
                                 "https://graph.microsoft.com/Mail.Read"},

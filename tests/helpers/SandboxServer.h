@@ -1,12 +1,12 @@
 #pragma once
 
+#include "helpers/Process.h"
+
 #include <boost/json/array.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 
-#include <sys/types.h>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,8 +55,6 @@ class SandboxServer {
                               std::optional<std::int64_t> expiresIn = std::nullopt);
     // Adds a message described as in tools/sandbox/README.md; returns the provider's message id.
     std::string addMessage(const std::string& accountID, const boost::json::object& description);
-    // Makes a listed message vanish (its fetch then answers 404).
-    void removeMessage(const std::string& accountID, const std::string& messageID);
     // Every token of the mailbox stops working: access tokens get 401, refresh invalid_grant.
     void revokeTokens(const std::string& accountID);
     // Replaces the endpoint's fault queue (statuses or fault objects) and optionally its delay.
@@ -69,18 +67,14 @@ class SandboxServer {
 
     // The product's OAuthConfig.json pointing at this sandbox.
     boost::json::object productConfig() const;
-    // Writes productConfig() to dir/OAuthConfig.json and returns that path.
-    std::string writeProductConfig(const std::filesystem::path& dir) const;
 
   private:
     struct AdminClient;
 
-    pid_t pid_ = -1;
+    // Destroyed after the client: the sandbox outlives the client's last connection.
+    std::unique_ptr<Process> process_;
     int port_ = 0;
     std::unique_ptr<AdminClient> client_;
 };
-
-// The product configuration for a sandbox on `baseURL`.
-boost::json::object sandboxProductConfig(const std::string& baseURL);
 
 }  // namespace loftwing::test

@@ -134,14 +134,6 @@ TEST(ReadNativeHostFrame, Faults) {
     }
 }
 
-TEST(ReadNativeHostFrame, RefusesAnOversizedLengthWithoutWaitingForTheBody) {
-    // The writer keeps its end open: the answer must not depend on end of input.
-    Pipe pipe;
-    writeAll(pipe.write, lengthPrefix(100'000'000));
-    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { readNativeHostFrame(pipe.read); }),
-              LoftwingMultiError::responseTooLarge());
-}
-
 TEST(ReadNativeHostFrame, ReadErrorsAreThrownUnchanged) {
     const int directory = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(directory, 0);
@@ -226,9 +218,9 @@ TEST(ErrorFrame, DescribesTheFailureInOneFrame) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto response = loftwing::NativeMessageCodec::decode<loftwing::NativeHostResponse>(
-            errorFrame(row.error));
-        EXPECT_EQ(response, (loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
+        EXPECT_EQ(errorFrame(row.error),
+                  loftwing::NativeMessageCodec::encode(
+                      loftwing::NativeHostResponse{false, {}, {}, {}, {}, row.expected}));
     }
     EXPECT_EQ(loftwing::characterCount(first240), 240u);
 }

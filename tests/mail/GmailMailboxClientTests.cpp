@@ -290,33 +290,6 @@ TEST(GmailMailboxClient, OtherFailuresPassThroughUnretried) {
     EXPECT_EQ(stopped.transport->requests().size(), 1u);
 }
 
-TEST(GmailMailboxClient, JitterCoversZeroTo250Milliseconds) {
-    std::size_t answer = 0;
-    Harness harness([&](const HTTPRequest&, std::stop_token) {
-        return jsonResponse(++answer % 2 ? 503 : 200, "{}");
-    });
-    std::vector<std::chrono::milliseconds> jitters;
-    for (int i = 0; i < 2000; ++i) {
-        harness.read();
-    }
-    for (const auto wait : harness.sleep.waits()) {
-        ASSERT_GE(wait, 1000ms);
-        ASSERT_LE(wait, 1250ms);
-        jitters.push_back(wait - 1000ms);
-    }
-    ASSERT_EQ(jitters.size(), 2000u);
-    // 2,000 draws from 251 values: every quarter of the range is hit, both ends nearly surely.
-    const auto [least, most] = std::minmax_element(jitters.begin(), jitters.end());
-    EXPECT_LE(*least, 5ms);
-    EXPECT_GE(*most, 245ms);
-    for (int quarter = 0; quarter < 4; ++quarter) {
-        const auto inQuarter = std::count_if(jitters.begin(), jitters.end(), [&](auto jitter) {
-            return jitter.count() / 63 == quarter;
-        });
-        EXPECT_GT(inQuarter, 350) << "quarter " << quarter;
-    }
-}
-
 TEST(GmailMailboxClient, AFailingFetchStopsItsBatchMates) {
     std::mutex mutex;
     std::condition_variable_any changed;

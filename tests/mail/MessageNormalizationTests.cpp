@@ -1,5 +1,7 @@
 #include "mail/MessageNormalization.h"
 
+#include "helpers/Fixtures.h"
+#include "mail/ProviderMessages.h"
 #include "support/Base64.h"
 
 #include <gtest/gtest.h>
@@ -23,37 +25,12 @@ std::string b64(std::string_view text) {
     return base64URLEncodeNoPadding(text);
 }
 
-// A message shaped like the Gmail API's format=full answer: multipart/mixed holding a
-// multipart/alternative, a calendar invitation and a PDF attachment.
-GmailMessage realisticGmailMessage() {
-    const std::string plain = "Your code is 482913.\r\nIt expires in 10 minutes.";
-    const std::string html =
-        "<html><head><style>p{color:red}</style></head><body><p>Your code is "
-        "<b>482913</b></p><!-- tracking --></body></html>";
-    GmailPayload alternative{"multipart/alternative",
-                             {{{"Content-Type", "multipart/alternative; boundary=\"b2\""}}},
-                             GmailBody{},
-                             {{
-                                 GmailPayload{"text/plain", {}, GmailBody{b64(plain)}, {}},
-                                 GmailPayload{"TEXT/HTML", {}, GmailBody{b64(html)}, {}},
-                             }}};
-    GmailPayload calendar{"text/calendar", {}, GmailBody{b64("BEGIN:VCALENDAR")}, {}};
-    GmailPayload attachment{"application/pdf", {}, GmailBody{}, {}};
-    GmailPayload mixed{"multipart/mixed",
-                       {{
-                           {"Authentication-Results", "mx.google.com; spf=pass; dkim=pass"},
-                           {"Authentication-Results", "mx.google.com; dmarc=fail"},
-                           {"FROM", "Example <no-reply@example.net>"},
-                           {"From", "Second <second@example.net>"},
-                           {"Subject", "Your sign-in code"},
-                       }},
-                       GmailBody{},
-                       {{alternative, calendar, attachment}}};
-    return GmailMessage{"18c2f0a1b2c3d4e5", "1765046857123", mixed};
-}
-
 TEST(MessageNormalization, GmailMessageBecomesMailMessage) {
-    const auto message = normalizeGmailMessage(realisticGmailMessage(), account(), now);
+    // multipart/mixed holding a multipart/alternative, a calendar invitation and a PDF.
+    const auto decoded =
+        decodeGmailMessage(test::fixture("gmail_message", "mixed_with_attachments"));
+    ASSERT_TRUE(decoded);
+    const auto message = normalizeGmailMessage(*decoded, account(), now);
     ASSERT_TRUE(message);
     EXPECT_EQ(message->id, "acct-1:18c2f0a1b2c3d4e5");
     EXPECT_EQ(message->accountID, "acct-1");

@@ -1,5 +1,6 @@
 #include "mail/ProviderMessages.h"
 
+#include "helpers/Fixtures.h"
 #include "mail/MessageNormalization.h"
 #include "records/Errors.h"
 
@@ -10,50 +11,9 @@
 namespace loftwing {
 namespace {
 
-// Shaped like the Gmail API reference's users.messages.get (format=full) answer.
-constexpr const char* gmailFixture = R"json({
-  "id": "18c2f0a1b2c3d4e5",
-  "labelIds": ["INBOX", "UNREAD"],
-  "internalDate": "1765046857123",
-  "payload": {
-    "partId": "",
-    "mimeType": "multipart/alternative",
-    "filename": "",
-    "headers": [
-      {"name": "From", "value": "Example <no-reply@example.net>"},
-      {"name": "Subject", "value": "Your code"}
-    ],
-    "body": {"size": 0},
-    "parts": [
-      {"partId": "0", "mimeType": "text/plain", "filename": "",
-       "headers": [{"name": "Content-Type", "value": "text/plain; charset=\"UTF-8\""}],
-       "body": {"size": 19, "data": "WW91ciBjb2RlIGlzIDQ4MjkxMw"}},
-      {"partId": "1", "mimeType": "text/html", "filename": "",
-       "body": {"size": 26, "data": "PHA-WW91ciBjb2RlIGlzIDxiPjQ4MjkxMzwvYj48L3A-", "attachmentId": null}},
-      {"partId": "2", "mimeType": "application/pdf", "filename": "a.pdf",
-       "body": {"attachmentId": "ANGjdJ8", "size": 1024}}
-    ]
-  }
-})json";
-
-// Shaped like Microsoft Graph's list messages answer with $select.
-constexpr const char* graphFixture = R"json({
-  "@odata.context": "https://graph.microsoft.com/v1.0/$metadata#users('me')/mailFolders('inbox')/messages",
-  "value": [
-    {"id": "AAMkAGI2TG93AAA=",
-     "receivedDateTime": "2026-12-06T18:27:37Z", "subject": "Your code",
-     "bodyPreview": "Your code is 482913",
-     "body": {"contentType": "html", "content": "<p>Your code is 482913</p>"},
-     "from": {"emailAddress": {"name": "Example", "address": "no-reply@example.net"}},
-     "internetMessageHeaders": [{"name": "Authentication-Results", "value": "dmarc=pass"}]},
-    {"id": "AAMkAGI2TG94AAA=", "receivedDateTime": "2026-12-06T18:20:00Z",
-     "subject": null, "from": null, "body": null}
-  ],
-  "@odata.nextLink": "https://graph.microsoft.com/v1.0/me/mailFolders/inbox/messages?$skip=20"
-})json";
-
 TEST(ProviderMessages, DecodesGmailAndGraphShapes) {
-    const auto gmail = decodeGmailMessage(gmailFixture);
+    // Shaped like the Gmail API reference's users.messages.get (format=full) answer.
+    const auto gmail = decodeGmailMessage(test::fixture("gmail_message", "api_reference"));
     ASSERT_TRUE(gmail);
     EXPECT_EQ(gmail->id, "18c2f0a1b2c3d4e5");
     EXPECT_EQ(gmail->internalDate, "1765046857123");
@@ -69,7 +29,8 @@ TEST(ProviderMessages, DecodesGmailAndGraphShapes) {
     EXPECT_EQ(normalized->text, "\nYour code is 482913");
     EXPECT_EQ(normalized->html, "\n<p>Your code is <b>482913</b></p>");
 
-    const auto graph = decodeGraphListResponse(graphFixture);
+    // Shaped like Microsoft Graph's list messages answer with $select.
+    const auto graph = decodeGraphListResponse(test::fixture("graph_list", "api_reference"));
     ASSERT_EQ(graph.value.size(), 2u);
     EXPECT_EQ(graph.value[0].from->emailAddress.address, "no-reply@example.net");
     EXPECT_EQ(graph.value[0].body->content, "<p>Your code is 482913</p>");

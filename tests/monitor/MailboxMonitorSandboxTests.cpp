@@ -128,42 +128,5 @@ TEST(MailboxMonitorSandbox, ReadsEveryMailboxThenOnlyWhatIsNew) {
     EXPECT_TRUE(mail.poll(idsOf(response)).messages.empty());
 }
 
-TEST(MailboxMonitorSandbox, FailuresBecomeChecksAndRateLimitsAreRetried) {
-    SandboxMailboxes mail;
-    mail.add(mail.ana, {{"text", "a"}});
-    mail.add(mail.bo, {{"text", "b"}});
-    mail.add(mail.max, {{"text", "m"}});
-    mail.sandbox.admin("POST", "/_sandbox/mailboxes/" + mail.bo + "/revoke");
-    mail.sandbox.setFault("graph.messages", {503});
-    // A rate limit on the first Gmail list (Ana's or Bo's) is retried once; Bo's token is revoked
-    // either way.
-    mail.sandbox.setFault("gmail.list", {{{"status", 403}, {"reasons", {"rateLimitExceeded"}}}});
-
-    const auto response = mail.poll();
-    EXPECT_TRUE(response.ok);
-    ASSERT_EQ(response.messages.size(), 1u);
-    EXPECT_EQ(response.messages[0].accountID, mail.ana);
-    std::vector<AccountCheck> checks = response.accountChecks;
-    ASSERT_EQ(checks.size(), 3u);
-    const auto check = [&](const std::string& id) {
-        return *std::find_if(checks.begin(), checks.end(),
-                             [&](const AccountCheck& c) { return c.accountID == id; });
-    };
-    EXPECT_EQ(check(mail.ana).status, AccountCheck::Status::ready);
-    EXPECT_EQ(check(mail.bo),
-              (AccountCheck{mail.bo, AccountCheck::Status::reconnectRequired,
-                            "Connect bo@gmail.example again in Zevirudi. Mail read access is "
-                            "missing, expired, or was removed.",
-                            "http_401"}));
-    EXPECT_EQ(check(mail.max),
-              (AccountCheck{mail.max, AccountCheck::Status::unavailable,
-                            "max@outlook.example could not be checked. Try again.", "http_503"}));
-    EXPECT_EQ(response.warnings.size(), 2u);
-    const auto waits = mail.sleep.waits();
-    ASSERT_EQ(waits.size(), 1u);
-    EXPECT_GE(waits[0], 1000ms);
-    EXPECT_LE(waits[0], 1250ms);
-}
-
 }  // namespace
 }  // namespace loftwing

@@ -1,8 +1,8 @@
 #include "notch/NotificationRunner.h"
 
 #include "NotchTestNotifications.h"
+#include "helpers/Process.h"
 #include "helpers/QtTestApplication.h"
-#include "helpers/SpawnedProcess.h"
 #include "helpers/XvfbServer.h"
 #include "notch/NotchNotificationView.h"
 #include "notch/NotchPanel.h"
@@ -65,9 +65,9 @@ std::optional<int> waitForExit(pid_t child, std::chrono::milliseconds limit) {
 
 // The clipboard as another X client on `display` sees it.
 std::string clipboardOf(const std::string& display) {
-    loftwing::test::SpawnedProcess reader(
-        {"sh", "-c", "exec xclip -selection clipboard -o 2>/dev/null"}, {{"DISPLAY", display}});
-    const std::string text = reader.readAll(10s);
+    loftwing::test::Process reader({"sh", "-c", "exec xclip -selection clipboard -o 2>/dev/null"},
+                                   {.environment = {{"DISPLAY", display}}});
+    const std::string text = reader.readToEnd(10s);
     reader.wait(10s);
     return text;
 }
@@ -165,9 +165,9 @@ TEST(NotificationRunner, CopiedCodeOutlivesThePanelUntilAnotherProgramTakesTheCl
 
     // Once another program owns the clipboard, the panel's process has nothing left to serve.
     // The new owner answers one request and leaves.
-    loftwing::test::SpawnedProcess otherOwner(
+    loftwing::test::Process otherOwner(
         {"sh", "-c", "printf other | xclip -selection clipboard -quiet -loops 1 -i 2>/dev/null"},
-        {{"DISPLAY", server.display()}});
+        {.pipeOutput = false, .environment = {{"DISPLAY", server.display()}}});
     EXPECT_EQ(waitForExit(child, 20s), 0);
     EXPECT_EQ(clipboardOf(server.display()), "other");
     EXPECT_EQ(otherOwner.wait(10s), 0);

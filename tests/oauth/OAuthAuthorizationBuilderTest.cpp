@@ -98,13 +98,6 @@ TEST(OAuthAuthorizationBuilder, MicrosoftRequestEndsWithSelectAccount) {
     }
 }
 
-TEST(OAuthAuthorizationBuilder, TwoCallsDiffer) {
-    const auto first = OAuthAuthorizationBuilder::make(MailProvider::google, provider(), {});
-    const auto second = OAuthAuthorizationBuilder::make(MailProvider::google, provider(), {});
-    EXPECT_NE(first.state, second.state);
-    EXPECT_NE(first.codeVerifier, second.codeVerifier);
-}
-
 TEST(OAuthAuthorizationBuilder, LoginHintRule) {
     const struct {
         const char* name;

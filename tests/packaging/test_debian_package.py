@@ -4,9 +4,7 @@ run paths that only point inside the package, AppStream metadata that validates,
 error. Run by CTest (label integration) after the main build."""
 
 import os
-import json
 import re
-import struct
 import subprocess
 import sys
 import tempfile
@@ -14,6 +12,10 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+
+import native_frames  # noqa: E402
+
 BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", "build")
 
 # What an installation must hold besides the build's resources (share/zevirudi), which are
@@ -97,14 +99,11 @@ class DebianPackage(unittest.TestCase):
     def test_unpacked_host_reads_the_configuration_beside_it(self):
         # Unpacked away from /usr, stripped as shipped: the host loads its libraries and finds
         # the installed configuration, whose extension is not this caller.
-        body = json.dumps({"type": "status"}).encode()
-        done = subprocess.run(
-            [os.path.join(self.root, "usr/bin/zevirudi"), "chrome-extension://abc/"],
-            input=struct.pack("<I", len(body)) + body, capture_output=True, timeout=30,
-            env={"PATH": "/usr/bin:/bin", "HOME": self.scratch.name})
+        answer, done = native_frames.exchange(
+            os.path.join(self.root, "usr/bin/zevirudi"), "chrome-extension://abc/",
+            {"type": "status"}, env={"PATH": "/usr/bin:/bin", "HOME": self.scratch.name},
+            timeout=30)
         self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertEqual(struct.unpack("<I", done.stdout[:4])[0], len(done.stdout) - 4)
-        answer = json.loads(done.stdout[4:])
         self.assertEqual((answer["ok"], answer["error"]), (False, "Authentication failed."))
 
     def test_appstream_metadata_validates_and_names_this_release(self):

@@ -30,7 +30,7 @@ TEST(NativeMessageCodec, EncodeAllowsExactlyOneMebibyte) {
     const auto frame = NativeMessageCodec::encode(atLimit);
     ASSERT_EQ(frame.size(), 4 + 1'048'576u);
     EXPECT_EQ(frame.substr(0, 4), std::string("\x00\x00\x10\x00", 4));
-    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame), atLimit);
+    EXPECT_EQ(frame.substr(4), encodeJson(atLimit, DateEncoding::millisecondsSince1970));
 
     const auto overLimit = responseOfJsonSize(NativeMessageCodec::maximumHostMessageBytes + 1);
     EXPECT_EQ(thrownError<LoftwingMultiError>([&] { NativeMessageCodec::encode(overLimit); }),
@@ -41,16 +41,19 @@ TEST(NativeMessageCodec, FramesCarryOnlyWellFormedUTF8) {
     // Chrome drops a reply that is not UTF-8; one bad byte in a mail body must not cost the answer.
     const NativeHostResponse response{true, {}, {}, {"x\xFFy", "ok \xC3\xA9"}, {}, {}};
     const auto frame = NativeMessageCodec::encode(response);
-    EXPECT_EQ(NativeMessageCodec::decode<NativeHostResponse>(frame).warnings,
-              (std::vector<std::string>{"x\xEF\xBF\xBDy", "ok \xC3\xA9"}));
+    EXPECT_EQ(frame.substr(4),
+              "{\"ok\":true,\"messages\":[],\"accounts\":[],\"warnings\":[\"x\xEF\xBF\xBDy\","
+              "\"ok \xC3\xA9\"],\"accountChecks\":[]}");
     EXPECT_EQ(
         NativeMessageCodec::announcedLength(reinterpret_cast<const unsigned char*>(frame.data())),
         frame.size() - 4);
 }
 
 TEST(NativeMessageCodec, FramesAreLittleEndianLengthThenJson) {
-    const auto frame = NativeMessageCodec::encode(NativeHostRequest("status", {}, {}, {}, {}, {}));
-    EXPECT_EQ(frame, std::string("\x11\x00\x00\x00", 4) + R"({"type":"status"})");
+    const auto frame = NativeMessageCodec::encode(NativeHostResponse{true, {}, {}, {}, {}, {}});
+    EXPECT_EQ(frame, std::string("\x48\x00\x00\x00", 4) +
+                         R"({"ok":true,"messages":[],"accounts":[],"warnings":[],)"
+                         R"("accountChecks":[]})");
     const unsigned char bytes[4]{0x04, 0x03, 0x02, 0x01};
     EXPECT_EQ(NativeMessageCodec::announcedLength(bytes), 0x01020304u);
     const unsigned char highest[4]{0xFF, 0xFF, 0xFF, 0xFF};

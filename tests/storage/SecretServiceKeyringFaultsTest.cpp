@@ -3,7 +3,7 @@
 // dies.
 
 #include "helpers/PrivateKeyring.h"
-#include "helpers/SpawnedProcess.h"
+#include "helpers/Process.h"
 #include "records/Errors.h"
 #include "storage/SecretServiceKeychainStore.h"
 
@@ -20,7 +20,7 @@ namespace loftwing {
 namespace {
 
 using namespace std::chrono_literals;
-using test::SpawnedProcess;
+using test::Process;
 
 constexpr const char* sessionCollection = "/org/freedesktop/secrets/collection/session";
 
@@ -36,15 +36,15 @@ void storeWithSecretTool(const std::string& service, const std::string& key,
                                   collection,
                                   service,
                                   key};
-    SpawnedProcess store(argv);
-    store.readAll(10s);
+    Process store(argv);
+    store.readToEnd(10s);
     ASSERT_EQ(store.wait(10s), 0);
 }
 
 std::vector<std::string> secretsOf(const std::string& service, const std::string& key) {
-    SpawnedProcess search(
+    Process search(
         {"secret-tool", "search", "--all", "service", service, "account", key, "accessGroup", ""});
-    const std::string listing = search.readAll(10s);
+    const std::string listing = search.readToEnd(10s);
     EXPECT_EQ(search.wait(10s), 0);
     std::vector<std::string> secrets;
     for (auto at = listing.find("secret = "); at != std::string::npos;
@@ -110,9 +110,9 @@ TEST_F(SecretServiceKeyringFaultsTest, FrozenOrKilledDaemonIsNotAvailableAndLogg
     ASSERT_NE(source, nullptr);
     for (const std::string command : {"frozen-read", "killed-read"}) {
         SCOPED_TRACE(command);
-        SpawnedProcess probe({std::string(source) + "/tests/helpers/run-with-private-keyring",
-                              KEYRING_PROBE_PATH, command, service, "account-index"});
-        const std::string output = probe.readAll(60s);
+        Process probe({std::string(source) + "/tests/helpers/run-with-private-keyring",
+                       KEYRING_PROBE_PATH, command, service, "account-index"});
+        const std::string output = probe.readToEnd(60s);
         probe.wait(30s);
         std::vector<std::string> lines;
         std::istringstream stream(output);

@@ -2,7 +2,7 @@
 // tests/helpers/run-with-private-keyring.
 
 #include "helpers/PrivateKeyring.h"
-#include "helpers/SpawnedProcess.h"
+#include "helpers/Process.h"
 #include "helpers/ThrownError.h"
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
@@ -31,7 +31,7 @@ namespace {
 using test::thrownError;
 
 using namespace std::chrono_literals;
-using test::SpawnedProcess;
+using test::Process;
 
 std::string probeOutcome(const LoftwingMultiError& error) {
     return "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
@@ -48,10 +48,10 @@ StoredAccount makeAccount(const std::string& id) {
 
 // One line of a probe run in its own process with the given environment changes.
 std::string runProbe(const std::vector<std::string>& arguments,
-                     const SpawnedProcess::EnvironmentChanges& environment = {}) {
+                     const Process::EnvironmentChanges& environment = {}) {
     std::vector<std::string> argv{KEYRING_PROBE_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    SpawnedProcess probe(argv, environment);
+    Process probe(argv, {.environment = environment});
     auto line = probe.readLine(20s);
     EXPECT_EQ(probe.wait(20s), 0);
     return line.value_or("(no output)");
@@ -90,9 +90,9 @@ TEST_F(SecretServiceKeyringTest, SavesReadsReplacesAndRemovesItems) {
     EXPECT_EQ(store.read("account:x"), "second, longer than the first");
 
     // A replaced item stays one item.
-    SpawnedProcess search({"secret-tool", "search", "--all", "service", service, "account",
-                           "account:x", "accessGroup", ""});
-    const auto listing = search.readAll(10s);
+    Process search({"secret-tool", "search", "--all", "service", service, "account", "account:x",
+                    "accessGroup", ""});
+    const auto listing = search.readToEnd(10s);
     EXPECT_EQ(search.wait(10s), 0);
     std::size_t items = 0;
     for (auto at = listing.find("label = "); at != std::string::npos;
@@ -186,12 +186,12 @@ TEST_F(SecretServiceKeyringTest, WithoutASecretServiceTheKeyringIsNotAvailable) 
   </policy>
 </busconfig>
 )";
-    SpawnedProcess bus({"dbus-daemon", "--config-file=" + (scratch / "bus.conf").string(),
-                        "--nofork", "--print-address=1"});
+    Process bus({"dbus-daemon", "--config-file=" + (scratch / "bus.conf").string(), "--nofork",
+                 "--print-address=1"});
     const auto address = bus.readLine(10s);
     ASSERT_TRUE(address);
 
-    const std::vector<std::pair<const char*, SpawnedProcess::EnvironmentChanges>> environments = {
+    const std::vector<std::pair<const char*, Process::EnvironmentChanges>> environments = {
         {"disabled: address", {{"DBUS_SESSION_BUS_ADDRESS", "disabled:"}}},
         {"no address and nothing to autolaunch",
          {{"DBUS_SESSION_BUS_ADDRESS", std::nullopt},
@@ -271,7 +271,7 @@ TEST_F(SecretServiceKeyringTest, AKilledWriterLeavesEveryCompleteAccountListed) 
     // Kill writers after different numbers of saves so the kill lands at different steps.
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        SpawnedProcess writer(
+        Process writer(
             {KEYRING_PROBE_PATH, "keep-saving", service, "google:round" + std::to_string(round)});
         const int savesBeforeKill = 3 + 2 * round;
         for (int i = 0; i < savesBeforeKill; ++i) {
