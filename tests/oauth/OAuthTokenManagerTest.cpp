@@ -50,79 +50,57 @@ struct ManagerFixture {
           manager(store, fake, std::move(configurations)) {}
 };
 
-TEST(OAuthTokenManager, ValidTokensAreReturnedWithoutARequest) {
+// A token due within a minute is refreshed with the provider's form, and the answer saved.
+TEST(OAuthTokenManager, RefreshesWhenDueAndSavesTheAnswer) {
+    const std::string googleURL = "https://oauth.example/google/token";
+    const std::string microsoftURL = "https://oauth.example/microsoft/token";
+    const std::string form =
+        "client_id=g-client&grant_type=refresh_token&refresh_token=refresh%2F1";
     const struct {
         const char* name;
         StoredAccount stored;
-        bool refreshes;
-    } rows[] = {
-        {"expires in 60.001 s",
-         account(MailProvider::google, now + std::chrono::milliseconds(60'001)), false},
-        {"no refresh token, still valid",
-         account(MailProvider::google, now + std::chrono::hours(1), std::nullopt), false},
-        {"expires in exactly 60 s", account(MailProvider::google, now + std::chrono::seconds(60)),
-         true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        ManagerFixture setup(
-            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":3600})"),
-            row.stored);
-        const auto token = setup.manager.accessToken(row.stored, now);
-        EXPECT_EQ(token, row.refreshes ? "new" : "old-access");
-        EXPECT_EQ(setup.transport->requests().size(), row.refreshes ? 1u : 0u);
-        EXPECT_EQ(setup.store->saved().size(), row.refreshes ? 1u : 0u);
-    }
-}
-
-TEST(OAuthTokenManager, RefreshRequestsPerProvider) {
-    const struct {
-        const char* name;
-        MailProvider provider;
-        std::string url;
-        std::string body;
-    } rows[] = {
-        {"google carries no scope", MailProvider::google, "https://oauth.example/google/token",
-         "client_id=g-client&grant_type=refresh_token&refresh_token=refresh%2F1"},
-        {"microsoft carries the scopes", MailProvider::microsoft,
-         "https://oauth.example/microsoft/token",
-         "client_id=m-client&grant_type=refresh_token&refresh_token=refresh%2F1&"
-         "scope=offline_access%20Mail.Read"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto stored = account(row.provider, now);
-        ManagerFixture setup(
-            ScriptedHTTPTransport::answering(200, R"({"access_token":"new","expires_in":10})"),
-            stored);
-        setup.manager.accessToken(stored, now);
-        const auto requests = setup.transport->requests();
-        ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0].url, row.url);
-        EXPECT_EQ(requests[0].body, row.body);
-    }
-}
-
-TEST(OAuthTokenManager, SavedTokenSets) {
-    const struct {
-        const char* name;
         std::string answer;
+        std::string url;  // empty: no request
+        std::string body;
         OAuthTokenSet saved;
     } rows[] = {
-        {"rotation keeps the new refresh token",
-         R"({"access_token":"new","refresh_token":"refresh/2","expires_in":3600,"scope":"s"})",
-         {"new", "refresh/2", now + std::chrono::seconds(3600), "s"}},
-        {"no refresh token keeps the old one, no scope drops the old scope",
+        {"expires in 60.001 s", account(MailProvider::google, now + 60'001ms), "", "", "", {}},
+        {"no refresh token, still valid",
+         account(MailProvider::google, now + 1h, std::nullopt),
+         "",
+         "",
+         "",
+         {}},
+        {"expires in exactly 60 s; google carries no scope, the old refresh token is kept and the "
+         "old scope dropped",
+         account(MailProvider::google, now + 60s),
          R"({"access_token":"new","expires_in":3600})",
-         {"new", "refresh/1", now + std::chrono::seconds(3600), std::nullopt}},
+         googleURL,
+         form,
+         {"new", "refresh/1", now + 3600s, std::nullopt}},
+        {"microsoft carries the scopes, a rotated refresh token is kept",
+         account(MailProvider::microsoft, now),
+         R"({"access_token":"new","refresh_token":"refresh/2","expires_in":3600,"scope":"s"})",
+         microsoftURL,
+         "client_id=m-client&grant_type=refresh_token&refresh_token=refresh%2F1&"
+         "scope=offline_access%20Mail.Read",
+         {"new", "refresh/2", now + 3600s, "s"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto stored = account(MailProvider::google, now);
-        ManagerFixture setup(ScriptedHTTPTransport::answering(200, row.answer), stored);
-        EXPECT_EQ(setup.manager.accessToken(stored, now), row.saved.accessToken);
-        EXPECT_EQ(setup.store->allAccounts(),
-                  (std::vector<StoredAccount>{{stored.account, row.saved}}));
+        ManagerFixture setup(ScriptedHTTPTransport::answering(200, row.answer), row.stored);
+        const bool refreshes = !row.url.empty();
+        EXPECT_EQ(setup.manager.accessToken(row.stored, now),
+                  refreshes ? row.saved.accessToken : "old-access");
+        const auto requests = setup.transport->requests();
+        ASSERT_EQ(requests.size(), refreshes ? 1u : 0u);
+        EXPECT_EQ(setup.store->saved().size(), requests.size());
+        if (refreshes) {
+            EXPECT_EQ(requests[0].url, row.url);
+            EXPECT_EQ(requests[0].body, row.body);
+            EXPECT_EQ(setup.store->allAccounts(),
+                      (std::vector<StoredAccount>{{row.stored.account, row.saved}}));
+        }
     }
 }
 
