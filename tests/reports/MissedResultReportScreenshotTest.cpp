@@ -1,6 +1,7 @@
 #include "ui/MissedResultReportView.h"
 
 #include "helpers/XvfbServer.h"
+#include "ui/DesktopColourScheme.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,7 +9,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,36 +23,6 @@
 
 namespace zevirudi {
 namespace {
-
-// A dark desktop's palette, as GNOME's dark style and KDE's Breeze Dark hand it to Qt.
-QPalette darkPalette() {
-    QPalette palette;
-    const QColor window(0x24, 0x24, 0x24);
-    const QColor text(0xf2, 0xf2, 0xf2);
-    const QColor disabled(0x80, 0x80, 0x80);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::PlaceholderText, QColor(0x8c, 0x8c, 0x8c));
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5a));
-    palette.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x48));
-    palette.setColor(QPalette::Mid, QColor(0x33, 0x33, 0x33));
-    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
-    palette.setColor(QPalette::Shadow, QColor(0x0a, 0x0a, 0x0a));
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::ToolTipBase, window);
-    palette.setColor(QPalette::ToolTipText, text);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        palette.setColor(QPalette::Disabled, role, disabled);
-    }
-    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0x2c, 0x2c, 0x2c));
-    return palette;
-}
 
 QString screenshotPath(const char* name) {
     const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
@@ -109,7 +79,7 @@ TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
     const QImage light = shoot(*view, "report-sheet-light");
 
     QTest::mouseClick(view->copyButton(), Qt::LeftButton);
-    QApplication::setPalette(darkPalette());
+    QApplication::setPalette(darkDesktopPalette());
     const QImage dark = shoot(*view, "report-sheet-dark");
 
     for (const QImage* image : {&opening, &invalid, &light, &dark}) {

@@ -3,6 +3,7 @@
 
 #include "OnboardingFixture.h"
 #include "helpers/XvfbServer.h"
+#include "ui/DesktopColourScheme.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,32 +23,6 @@ namespace {
 
 using loftwing::MailProvider;
 using namespace loftwing::test;
-
-// Adwaita's dark colours, as a GNOME desktop in dark mode hands them to Qt.
-QPalette darkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
-    palette.setColor(QPalette::WindowText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::AlternateBase, QColor(0x36, 0x36, 0x36));
-    palette.setColor(QPalette::Text, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-    palette.setColor(QPalette::ButtonText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    palette.setColor(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::PlaceholderText, QColor(0xb0, 0xb0, 0xb0));
-    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4a));
-    palette.setColor(QPalette::Midlight, QColor(0x3e, 0x3e, 0x3e));
-    palette.setColor(QPalette::Mid, QColor(0x48, 0x48, 0x48));
-    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
-    palette.setColor(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
-    palette.setColor(QPalette::ToolTipBase, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::ToolTipText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    return palette;
-}
 
 struct Shot {
     const char* name;
@@ -111,7 +86,7 @@ TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
     };
     const QPalette light = QApplication::palette();
     for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? darkPalette() : light);
+        QApplication::setPalette(dark ? darkDesktopPalette() : light);
         for (const auto& shot : shots) {
             SCOPED_TRACE(shot.name);
             OnboardingFixture fixture(shot.accounts);
