@@ -1,11 +1,11 @@
 #include "ui/MissedResultReportView.h"
 
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
 #include "ui/DesktopColourScheme.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,17 +24,10 @@
 namespace zevirudi {
 namespace {
 
-QString screenshotPath(const char* name) {
-    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
-    folder.mkpath(QStringLiteral("screenshots"));
-    return folder.filePath(QStringLiteral("screenshots/%1.png").arg(name));
-}
-
 QImage shoot(MissedResultReportView& view, const char* name) {
     QApplication::processEvents();
     const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(image.save(screenshotPath(name)));
+    EXPECT_TRUE(image.save(loftwing::test::screenshotPath(name)));
     return image;
 }
 

@@ -7,10 +7,10 @@
 #include "ui/DesktopColourScheme.h"
 
 #include "helpers/AccountScreensFixture.h"
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -30,11 +30,8 @@ using namespace loftwing::test;
 // Saves the widget as screenshots/<name>-<mode>.png and answers the lightness of its top left.
 int shoot(QWidget& widget, const char* name, const char* mode) {
     QApplication::processEvents();
-    QDir directory(QString::fromUtf8(std::getenv("ZEVIRUDI_BUILD_DIR")));
-    directory.mkpath(QStringLiteral("screenshots"));
     const QImage image = widget.grab().toImage();
-    EXPECT_TRUE(
-        image.save(directory.filePath(QStringLiteral("screenshots/%1-%2.png").arg(name, mode))));
+    EXPECT_TRUE(image.save(screenshotPath(QStringLiteral("%1-%2").arg(name, mode))));
     return QColor(image.pixel(3, 3)).lightness();
 }
 

@@ -4,6 +4,7 @@
 #include "desktop/DesktopWindow.h"
 
 #include "helpers/AccountScreensFixture.h"
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
 #include "ui/AccountManagerView.h"
 #include "ui/AccountManagerViewModel.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -27,9 +27,7 @@ using loftwing::MailProvider;
 using namespace loftwing::test;
 
 void save(QWidget& widget, const char* name) {
-    QDir directory(QString::fromUtf8(std::getenv("ZEVIRUDI_BUILD_DIR")));
-    directory.mkpath(QStringLiteral("screenshots"));
-    const auto path = directory.filePath(QStringLiteral("screenshots/desktop-%1.png").arg(name));
+    const auto path = screenshotPath(QStringLiteral("desktop-%1").arg(name));
     ASSERT_TRUE(widget.grab().save(path)) << path.toStdString();
 }
 

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStyleFactory>
@@ -43,10 +42,7 @@ void save(OnboardingFixture& fixture, const QString& name) {
     EXPECT_LE(needed.width(), pages->width()) << "the step is clipped";
     const QImage image = view.grab().toImage();
     ASSERT_FALSE(image.isNull());
-    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
-    folder.mkpath(QStringLiteral("screenshots"));
-    EXPECT_TRUE(image.save(folder.filePath(QStringLiteral("screenshots/%1.png").arg(name))));
+    EXPECT_TRUE(image.save(screenshotPath(name)));
 }
 
 TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
