@@ -27,7 +27,7 @@ struct Shot {
     const char* name;
     std::vector<loftwing::StoredAccount> accounts;
     bool mailAllowed;
-    std::string keys;  // as in the unit test: R Return, C the Chrome confirmation
+    std::string keys;  // as OnboardingFixture::perform takes them
     std::function<void(OnboardingFixture&)> prepare;
 };
 
@@ -90,13 +90,7 @@ TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
                 fixture.mailAllowed = false;
                 waitFor(fixture.viewModel.checkAccounts());
             }
-            for (const char key : shot.keys) {
-                if (key == 'C') {
-                    fixture.find<QCheckBox>("chromeConfirmation")->setChecked(true);
-                } else {
-                    QTest::keyClick(fixture.view.get(), Qt::Key_Return);
-                }
-            }
+            fixture.perform(shot.keys);
             if (shot.prepare) {
                 shot.prepare(fixture);
             }
