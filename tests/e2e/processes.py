@@ -128,6 +128,18 @@ def processes_running(executable):
     return found
 
 
+def wait_until(condition, what, timeout=30.0):
+    """Polls a condition that has no event of its own (page state, X windows, processes)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        select.select([], [], [], 0.05)
+
+
 class PanelWatch:
     """Finds the panel process that a notification request leaves behind: a process of the host's
     executable outside the browser's session (the host Chromium starts belongs to it)."""
