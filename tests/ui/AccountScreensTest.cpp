@@ -10,7 +10,6 @@
 #include "helpers/AccountScreensFixture.h"
 #include "helpers/QtTestApplication.h"
 
-#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -294,7 +293,9 @@ TEST(AccountScreensTest, FailedConnectionAlertClearsTheMessage) {
     }
 }
 
-TEST(AccountScreensTest, ReportSheetFromTheManagerCopiesTheReport) {
+// What the sheet does with its fields is MissedResultReportViewTest's; here: what the manager
+// hands it.
+TEST(AccountScreensTest, ReportSheetFromTheManagerKnowsTheAccountsAndChrome) {
     qtTestApplication();
     AccountScreensFixture state(threeAccounts());
     AccountManagerView view(state.viewModel);
@@ -305,14 +306,6 @@ TEST(AccountScreensTest, ReportSheetFromTheManagerCopiesTheReport) {
     ASSERT_NE(report, nullptr);
     EXPECT_TRUE(report->isVisible());
     EXPECT_EQ(report->mailboxPicker()->count(), 4) << "all inboxes, and the three accounts";
-    EXPECT_FALSE(report->copyButton()->isEnabled());
-    EXPECT_FALSE(report->shareButton()->isEnabled());
-
-    report->siteField()->setText(QStringLiteral("login.example.com"));
-    EXPECT_TRUE(report->shareButton()->isEnabled());
-    report->copyButton()->click();
-    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), report->reportText());
-    EXPECT_EQ(report->statusCaption()->text(), "Copied to clipboard");
     EXPECT_NE(report->reportText().find("Connected inboxes: 3"), std::string::npos);
     EXPECT_NE(report->reportText().find("Chrome connection: Installed"), std::string::npos);
 }
