@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -15,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const StoredAccount account{
         ConnectedAccount{"acct", MailProvider::microsoft, "a@example.com", {}}, OAuthTokenSet{}};
     try {
-        for (const auto& message : decodeGraphListResponse(json).value) {
+        for (const auto& message : decodeGraphListResponse(std::string(json)).value) {
             (void)normalizeGraphMessage(message, account);
         }
     } catch (const JsonDecodingError&) {

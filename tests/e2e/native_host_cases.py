@@ -79,12 +79,3 @@ def request_table(accounts):
                                "wasCopied": False}},
          refused("The code notification is not valid.")),
     ]
-
-
-# An accepted code notification: the host answers, then leaves a panel behind.
-CODE_NOTIFICATION = {
-    "type": "presentCodeNotification",
-    "codeNotification": {"code": "482913", "destinationHost": "Accounts.Example.com",
-                         "source": "Example sign-in", "accountEmail": "ben.e2e@gmail.example",
-                         "providerLabel": "Gmail", "wasCopied": True},
-}

@@ -40,9 +40,6 @@ class WatchedProcess:
     def close(self):
         os.close(self._pidfd)
 
-    def still_running_after(self, seconds):
-        return not self.wait_for_end(seconds)
-
     def session(self):
         with open(f"/proc/{self.pid}/stat", encoding="utf-8") as stat:
             fields = stat.read().rpartition(")")[2].split()
@@ -131,6 +128,18 @@ def processes_running(executable):
     return found
 
 
+def wait_until(condition, what, timeout=30.0):
+    """Polls a condition that has no event of its own (page state, X windows, processes)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        select.select([], [], [], 0.05)
+
+
 class PanelWatch:
     """Finds the panel process that a notification request leaves behind: a process of the host's
     executable outside the browser's session (the host Chromium starts belongs to it)."""
@@ -169,23 +178,3 @@ class PanelWatch:
             if time.monotonic() >= deadline:
                 raise AssertionError("no panel process outside the browser's session appeared")
             select.select([], [], [], 0.05)
-
-    def hosts_outliving(self, seconds):
-        """Ids of the new processes of the host's executable in the browser's session (the host
-        Chromium started) still running `seconds` from now."""
-        deadline = time.monotonic() + seconds
-        running = []
-        for pid in processes_running(self._host_path):
-            if pid in self._before:
-                continue
-            try:
-                host = WatchedProcess(pid)
-                if host.session() != self._browser_session:
-                    host.close()
-                    continue
-            except (ProcessLookupError, OSError):
-                continue
-            if not host.wait_for_end(max(deadline - time.monotonic(), 0)):
-                running.append(pid)
-            host.close()
-        return running

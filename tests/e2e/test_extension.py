@@ -9,12 +9,10 @@ import base64
 import http.server
 import json
 import os
-import select
 import shutil
 import sys
 import tempfile
 import threading
-import time
 import unittest
 import urllib.request
 
@@ -24,7 +22,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from chromium_driver import Chromium, extension_id_from_key  # noqa: E402
 from host_prefix import install_host_copy, run_installer  # noqa: E402
 from keyring_accounts import seed_accounts, stored_account  # noqa: E402
-from processes import PanelWatch, become_subreaper, reap_orphans, start_xvfb  # noqa: E402
+from processes import (PanelWatch, become_subreaper, reap_orphans, start_xvfb,  # noqa: E402
+                       wait_until)
 from sandbox_providers import SandboxProviders  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -65,18 +64,6 @@ class PageHandler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
-
-
-def wait_until(condition, what, timeout=WAIT_SECONDS):
-    """Polls a condition that has no event of its own (page state seen through DevTools)."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"timed out waiting for {what}")
-        select.select([], [], [], 0.1)
 
 
 class ExtensionInChromium(unittest.TestCase):

@@ -26,7 +26,7 @@ import native_frames  # noqa: E402
 from e2e_session import BUILD_DIR, EXTENSION_ID, SOURCE_DIR, test_configuration  # noqa: E402
 from host_prefix import extension_origin, install_host_copy  # noqa: E402
 from keyring_accounts import INDEX_KEY, SERVICE, seed_accounts, stored_account  # noqa: E402
-from processes import processes_running, start_xvfb  # noqa: E402
+from processes import processes_running, start_xvfb, wait_until  # noqa: E402
 
 KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 ORIGIN = extension_origin(EXTENSION_ID)
@@ -46,17 +46,6 @@ def run_host(host, origin, message, env):
     if done.returncode != 0:
         raise AssertionError(f"host exited with {done.returncode}")
     return response, time.monotonic() - started
-
-
-def wait_until(condition, timeout, what):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"timed out waiting for {what}")
-        select.select([], [], [], 0.05)
 
 
 def panel_windows(display):
@@ -190,26 +179,27 @@ class HostOverPipes(unittest.TestCase):
         response, elapsed = run_host(self.host, ORIGIN, code_request(), self.display_env)
         self.assertEqual(response, EMPTY)
         self.assertLess(elapsed, 1.5, "the host took too long to end")
-        panels = wait_until(lambda: new_host_processes(self.host, before), 10, "the panel process")
-        window = wait_until(lambda: panel_windows(self.display), 10, "the expanded panel")[0]
+        panels = wait_until(lambda: new_host_processes(self.host, before), "the panel process",
+                            10)
+        window = wait_until(lambda: panel_windows(self.display), "the expanded panel", 10)[0]
         click(self.display, window, COPY_BUTTON)
-        wait_until(lambda: clipboard(self.display) == CODE, 10, "the code on the clipboard")
-        wait_until(lambda: not panel_windows(self.display), 10, "the panel to close")
+        wait_until(lambda: clipboard(self.display) == CODE, "the code on the clipboard", 10)
+        wait_until(lambda: not panel_windows(self.display), "the panel to close", 10)
         self.assertTrue(new_host_processes(self.host, before),
                         "the panel's process ended before anyone could paste the code")
         subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=b"something else",
                        env=self.display_env, check=True, timeout=10)
-        wait_until(lambda: not new_host_processes(self.host, before), 10,
-                   f"the panel process {panels} to end")
+        wait_until(lambda: not new_host_processes(self.host, before),
+                   f"the panel process {panels} to end", 10)
 
     def test_link_panel_closes_and_its_process_ends(self):
         before = set(processes_running(self.host))
         response, _ = run_host(self.host, ORIGIN, link_request(), self.display_env)
         self.assertEqual(response, EMPTY)
-        window = wait_until(lambda: panel_windows(self.display), 10, "the expanded panel")[0]
+        window = wait_until(lambda: panel_windows(self.display), "the expanded panel", 10)[0]
         click(self.display, window, CLOSE_BUTTON)
-        wait_until(lambda: not new_host_processes(self.host, before), 10,
-                   "the panel process to end")
+        wait_until(lambda: not new_host_processes(self.host, before), "the panel process to end",
+                   10)
 
     def test_no_panel_without_a_display_or_for_a_refused_payload(self):
         before = set(processes_running(self.host))

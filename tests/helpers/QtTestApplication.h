@@ -19,11 +19,11 @@ inline QApplication& qtTestApplication() {
 }
 
 // Screenshots land in the build folder so that a person can look at them after a run.
-inline QString screenshotPath(const char* name) {
+inline QString screenshotPath(const QString& name) {
     const char* buildDirectory = std::getenv("ZEVIRUDI_BUILD_DIR");
     QDir directory(QString::fromUtf8(buildDirectory != nullptr ? buildDirectory : "."));
-    directory.mkpath(QStringLiteral("notch-screenshots"));
-    return directory.filePath(QStringLiteral("notch-screenshots/%1.png").arg(name));
+    directory.mkpath(QStringLiteral("screenshots"));
+    return directory.filePath(QStringLiteral("screenshots/%1.png").arg(name));
 }
 
 }  // namespace loftwing::test

@@ -6,10 +6,8 @@
 #include "notch/NotchPanel.h"
 
 #include <QAbstractButton>
-#include <QClipboard>
 #include <QElapsedTimer>
 #include <QEnterEvent>
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -178,17 +176,6 @@ TEST_F(NotchPanelControllerTest, PointerOnThePanelHoldsItAndLeavingRestartsTheFu
     EXPECT_GE(sinceLeaving.elapsed(), dismissal.count() * 9 / 10);
     ASSERT_TRUE(waitForResumption());
     EXPECT_EQ(resumptions, 1);
-}
-
-TEST_F(NotchPanelControllerTest, CopyPutsExactlyTheCodeOnTheClipboardAndCloses) {
-    QGuiApplication::clipboard()->setText(QStringLiteral("something older"));
-    NotchPanelController controller(codeNotification(), shortTimings());
-    presentExpanded(controller);
-    controller.panel()->contentView()->actionButton()->click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("482913"));
-    EXPECT_TRUE(controller.isFinishing());
-    ASSERT_TRUE(waitForResumption());
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("482913"));
 }
 
 TEST_F(NotchPanelControllerTest, LinkOpensInTheBrowserOrBeepsAndStays) {

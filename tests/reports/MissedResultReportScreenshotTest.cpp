@@ -1,14 +1,14 @@
 #include "ui/MissedResultReportView.h"
 
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
+#include "ui/DesktopColourScheme.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,47 +24,10 @@
 namespace zevirudi {
 namespace {
 
-// A dark desktop's palette, as GNOME's dark style and KDE's Breeze Dark hand it to Qt.
-QPalette darkPalette() {
-    QPalette palette;
-    const QColor window(0x24, 0x24, 0x24);
-    const QColor text(0xf2, 0xf2, 0xf2);
-    const QColor disabled(0x80, 0x80, 0x80);
-    palette.setColor(QPalette::Window, window);
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
-    palette.setColor(QPalette::Text, text);
-    palette.setColor(QPalette::PlaceholderText, QColor(0x8c, 0x8c, 0x8c));
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-    palette.setColor(QPalette::ButtonText, text);
-    palette.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5a));
-    palette.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x48));
-    palette.setColor(QPalette::Mid, QColor(0x33, 0x33, 0x33));
-    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
-    palette.setColor(QPalette::Shadow, QColor(0x0a, 0x0a, 0x0a));
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
-    palette.setColor(QPalette::ToolTipBase, window);
-    palette.setColor(QPalette::ToolTipText, text);
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-        palette.setColor(QPalette::Disabled, role, disabled);
-    }
-    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0x2c, 0x2c, 0x2c));
-    return palette;
-}
-
-QString screenshotPath(const char* name) {
-    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
-    folder.mkpath(QStringLiteral("screenshots"));
-    return folder.filePath(QStringLiteral("screenshots/%1.png").arg(name));
-}
-
 QImage shoot(MissedResultReportView& view, const char* name) {
     QApplication::processEvents();
     const QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(image.save(screenshotPath(name)));
+    EXPECT_TRUE(image.save(loftwing::test::screenshotPath(name)));
     return image;
 }
 
@@ -109,7 +72,7 @@ TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
     const QImage light = shoot(*view, "report-sheet-light");
 
     QTest::mouseClick(view->copyButton(), Qt::LeftButton);
-    QApplication::setPalette(darkPalette());
+    QApplication::setPalette(darkDesktopPalette());
     const QImage dark = shoot(*view, "report-sheet-dark");
 
     for (const QImage* image : {&opening, &invalid, &light, &dark}) {

@@ -10,7 +10,6 @@
 #include "helpers/AccountScreensFixture.h"
 #include "helpers/QtTestApplication.h"
 
-#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -177,7 +176,10 @@ TEST(AccountScreensTest, ManagerRowsFollowTheChecks) {
                          "Report missed result", "Install extension"}));
 }
 
-TEST(AccountScreensTest, ContinueNeedsAnAddressAConfiguredProviderAndNoConnection) {
+// Continue needs a valid address, a configured provider and no running connection. Return in the
+// address field asks only whether the address is valid, and the dialog does not press Continue a
+// second time.
+TEST(AccountScreensTest, ContinueAndReturnInTheAddressField) {
     qtTestApplication();
     const struct {
         const char* name;
@@ -186,54 +188,16 @@ TEST(AccountScreensTest, ContinueNeedsAnAddressAConfiguredProviderAndNoConnectio
         bool connecting;
         bool enabled;
         const char* notice;  // empty: none shown
+        bool returnAttempts;
     } cases[] = {
-        {"address", "ann@example.com", false, false, true, ""},
-        {"spaces and a line break around it", "  ann@example.com \n", false, false, true, ""},
-        {"inner space", "ann @example.com", false, false, false, ""},
-        {"no at sign", "ann.example.com", false, false, false, ""},
-        {"empty", "", false, false, false, ""},
+        {"address", "ann@example.com", false, false, true, "", true},
+        {"spaces and a line break around it", "  ann@example.com \n", false, false, true, "", true},
+        {"inner space", "ann @example.com", false, false, false, "", false},
+        {"no at sign", "ann.example.com", false, false, false, "", false},
+        {"empty", "", false, false, false, "", false},
         {"provider not configured", "ann@example.com", true, false, false,
-         "The Microsoft OAuth client is not configured in this test build."},
-        {"connection running", "ann@example.com", false, true, false, ""},
-    };
-    for (const auto& row : cases) {
-        SCOPED_TRACE(row.name);
-        AccountScreensFixture state(
-            {}, [] { return std::string(); }, false);
-        AddAccountView sheet(state.viewModel);
-        if (row.chooseMicrosoft) {
-            named<QPushButton>(sheet, "providerMicrosoft")->click();
-        }
-        named<QLineEdit>(sheet, "email")->setText(QString::fromUtf8(row.email));
-        if (row.connecting) {
-            state.authenticator->gate.close();
-            state.viewModel.connect(MailProvider::google, QString());
-        }
-        const auto* button = named<QPushButton>(sheet, "continue");
-        EXPECT_EQ(button->isEnabled(), row.enabled);
-        EXPECT_EQ(button->text(), row.connecting ? "Connecting…" : "Continue");
-        const auto* notice = named<QLabel>(sheet, "notConfigured");
-        EXPECT_EQ(notice->isVisibleTo(&sheet), *row.notice != '\0');
-        if (*row.notice != '\0') {
-            EXPECT_EQ(notice->text(), row.notice);
-        }
-    }
-}
-
-// Return in the address field asks only whether the address is valid; Continue's other conditions
-// do not hold it back, and the dialog does not press Continue a second time.
-TEST(AccountScreensTest, ReturnInTheAddressFieldStartsOneConnectionForAValidAddress) {
-    qtTestApplication();
-    const struct {
-        const char* name;
-        const char* email;
-        bool chooseMicrosoft;
-        bool attempted;
-    } cases[] = {
-        {"spaces around the address", "  ann@example.com ", false, true},
-        {"inner space", "ann @example.com", false, false},
-        {"no at sign", "ann.example.com", false, false},
-        {"provider not configured", "ann@example.com", true, true},
+         "The Microsoft OAuth client is not configured in this test build.", true},
+        {"connection running", "ann@example.com", false, true, false, "", false},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -246,17 +210,32 @@ TEST(AccountScreensTest, ReturnInTheAddressFieldStartsOneConnectionForAValidAddr
         }
         auto* email = named<QLineEdit>(sheet, "email");
         email->setText(QString::fromUtf8(row.email));
+        if (row.connecting) {
+            state.authenticator->gate.close();
+            state.viewModel.connect(MailProvider::google, QString());
+        }
+        const auto* button = named<QPushButton>(sheet, "continue");
+        EXPECT_EQ(button->isEnabled(), row.enabled);
+        EXPECT_EQ(button->text(), row.connecting ? "Connecting…" : "Continue");
+        const auto* notice = named<QLabel>(sheet, "notConfigured");
+        EXPECT_EQ(notice->isVisibleTo(&sheet), *row.notice != '\0');
+        if (*row.notice != '\0') {
+            EXPECT_EQ(notice->text(), row.notice);
+        }
+        if (row.connecting) {
+            continue;
+        }
         email->setFocus();
         QTest::keyClick(email, Qt::Key_Return);
         // The connection either reached the browser sign-in or was refused with a message.
         const auto attempted = [&] {
             return state.authenticator->calls() > 0 || state.viewModel.errorMessage().has_value();
         };
-        if (row.attempted) {
+        if (row.returnAttempts) {
             ASSERT_TRUE(
                 QTest::qWaitFor([&] { return !state.viewModel.isConnecting() && attempted(); }));
         }
-        EXPECT_EQ(attempted(), row.attempted);
+        EXPECT_EQ(attempted(), row.returnAttempts);
         EXPECT_LE(state.authenticator->calls(), 1);
     }
 }
@@ -314,7 +293,9 @@ TEST(AccountScreensTest, FailedConnectionAlertClearsTheMessage) {
     }
 }
 
-TEST(AccountScreensTest, ReportSheetFromTheManagerCopiesTheReport) {
+// What the sheet does with its fields is MissedResultReportViewTest's; here: what the manager
+// hands it.
+TEST(AccountScreensTest, ReportSheetFromTheManagerKnowsTheAccountsAndChrome) {
     qtTestApplication();
     AccountScreensFixture state(threeAccounts());
     AccountManagerView view(state.viewModel);
@@ -325,14 +306,6 @@ TEST(AccountScreensTest, ReportSheetFromTheManagerCopiesTheReport) {
     ASSERT_NE(report, nullptr);
     EXPECT_TRUE(report->isVisible());
     EXPECT_EQ(report->mailboxPicker()->count(), 4) << "all inboxes, and the three accounts";
-    EXPECT_FALSE(report->copyButton()->isEnabled());
-    EXPECT_FALSE(report->shareButton()->isEnabled());
-
-    report->siteField()->setText(QStringLiteral("login.example.com"));
-    EXPECT_TRUE(report->shareButton()->isEnabled());
-    report->copyButton()->click();
-    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), report->reportText());
-    EXPECT_EQ(report->statusCaption()->text(), "Copied to clipboard");
     EXPECT_NE(report->reportText().find("Connected inboxes: 3"), std::string::npos);
     EXPECT_NE(report->reportText().find("Chrome connection: Installed"), std::string::npos);
 }

@@ -3,7 +3,8 @@
 
 #include "desktop/DesktopWindow.h"
 
-#include "helpers/DesktopTestSupport.h"
+#include "helpers/AccountScreensFixture.h"
+#include "helpers/QtTestApplication.h"
 #include "helpers/XvfbServer.h"
 #include "ui/AccountManagerView.h"
 #include "ui/AccountManagerViewModel.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -27,42 +27,20 @@ using loftwing::MailProvider;
 using namespace loftwing::test;
 
 void save(QWidget& widget, const char* name) {
-    QDir directory(QString::fromUtf8(std::getenv("ZEVIRUDI_BUILD_DIR")));
-    directory.mkpath(QStringLiteral("screenshots"));
-    const auto path = directory.filePath(QStringLiteral("screenshots/desktop-%1.png").arg(name));
+    const auto path = screenshotPath(QStringLiteral("desktop-%1").arg(name));
     ASSERT_TRUE(widget.grab().save(path)) << path.toStdString();
 }
 
 // Gmail answers with an empty inbox, Microsoft refuses the token: one account works, one needs a
 // new sign-in.
-std::shared_ptr<ScriptedHTTPTransport> mixedTransport() {
-    return std::make_shared<ScriptedHTTPTransport>(
-        [](const loftwing::HTTPRequest& request, std::stop_token) {
-            if (request.url.find("graph.microsoft.com") != std::string::npos) {
-                return jsonResponse(401, R"({"error":{"code":"InvalidAuthenticationToken"}})");
-            }
-            return jsonResponse(200, R"({"resultSizeEstimate":0})");
-        });
-}
-
-struct Window {
-    explicit Window(std::vector<loftwing::StoredAccount> accounts, bool didCompleteOnboarding)
-        : store(std::make_shared<GatedAccountStore>(std::move(accounts))),
-          viewModel([this] {
-              auto services = testServices(
-                  store, std::make_shared<ScriptedAuthenticator>([] { return std::string(); }),
-                  scratch);
-              services.transport = mixedTransport();
-              return services;
-          }),
-          updates(BundleInfo{"1.0.0", "1.0.0", "", ""}, mixedTransport()),
+struct Window : AccountScreensFixture {
+    Window(std::vector<loftwing::StoredAccount> accounts, bool didCompleteOnboarding)
+        : AccountScreensFixture(std::move(accounts)),
+          updates(BundleInfo{"1.0.0", "1.0.0", "", ""}, checkResultsTransport(mailGate)),
           settings(scratch.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat) {
         settings.setValue(AppRootView::didCompleteOnboardingKey, didCompleteOnboarding);
     }
 
-    QTemporaryDir scratch;
-    std::shared_ptr<GatedAccountStore> store;
-    AccountManagerViewModel viewModel;
     AppUpdates updates;
     QSettings settings;
 };

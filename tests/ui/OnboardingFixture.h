@@ -9,10 +9,12 @@
 #include "ui/OnboardingView.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <atomic>
 #include <memory>
@@ -79,6 +81,17 @@ struct OnboardingFixture {
             }
         };
         return services;
+    }
+
+    // Keys and clicks as letters: R Return, E Escape, C the Chrome confirmation toggle.
+    void perform(const std::string& actions) {
+        for (const char action : actions) {
+            if (action == 'C') {
+                find<QCheckBox>("chromeConfirmation")->click();
+            } else {
+                QTest::keyClick(view.get(), action == 'R' ? Qt::Key_Return : Qt::Key_Escape);
+            }
+        }
     }
 
     template <typename T = QAbstractButton>

@@ -3,10 +3,10 @@
 
 #include "OnboardingFixture.h"
 #include "helpers/XvfbServer.h"
+#include "ui/DesktopColourScheme.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStyleFactory>
@@ -23,37 +23,11 @@ namespace {
 using loftwing::MailProvider;
 using namespace loftwing::test;
 
-// Adwaita's dark colours, as a GNOME desktop in dark mode hands them to Qt.
-QPalette darkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(0x24, 0x24, 0x24));
-    palette.setColor(QPalette::WindowText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Base, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::AlternateBase, QColor(0x36, 0x36, 0x36));
-    palette.setColor(QPalette::Text, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
-    palette.setColor(QPalette::ButtonText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-    palette.setColor(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::PlaceholderText, QColor(0xb0, 0xb0, 0xb0));
-    palette.setColor(QPalette::Light, QColor(0x4a, 0x4a, 0x4a));
-    palette.setColor(QPalette::Midlight, QColor(0x3e, 0x3e, 0x3e));
-    palette.setColor(QPalette::Mid, QColor(0x48, 0x48, 0x48));
-    palette.setColor(QPalette::Dark, QColor(0x1a, 0x1a, 0x1a));
-    palette.setColor(QPalette::Shadow, QColor(0x10, 0x10, 0x10));
-    palette.setColor(QPalette::ToolTipBase, QColor(0x30, 0x30, 0x30));
-    palette.setColor(QPalette::ToolTipText, QColor(0xff, 0xff, 0xff));
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    return palette;
-}
-
 struct Shot {
     const char* name;
     std::vector<loftwing::StoredAccount> accounts;
     bool mailAllowed;
-    std::string keys;  // as in the unit test: R Return, C the Chrome confirmation
+    std::string keys;  // as OnboardingFixture::perform takes them
     std::function<void(OnboardingFixture&)> prepare;
 };
 
@@ -68,10 +42,7 @@ void save(OnboardingFixture& fixture, const QString& name) {
     EXPECT_LE(needed.width(), pages->width()) << "the step is clipped";
     const QImage image = view.grab().toImage();
     ASSERT_FALSE(image.isNull());
-    const char* build = std::getenv("ZEVIRUDI_BUILD_DIR");
-    QDir folder(QString::fromUtf8(build != nullptr ? build : "."));
-    folder.mkpath(QStringLiteral("screenshots"));
-    EXPECT_TRUE(image.save(folder.filePath(QStringLiteral("screenshots/%1.png").arg(name))));
+    EXPECT_TRUE(image.save(screenshotPath(name)));
 }
 
 TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
@@ -111,7 +82,7 @@ TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
     };
     const QPalette light = QApplication::palette();
     for (const bool dark : {false, true}) {
-        QApplication::setPalette(dark ? darkPalette() : light);
+        QApplication::setPalette(dark ? darkDesktopPalette() : light);
         for (const auto& shot : shots) {
             SCOPED_TRACE(shot.name);
             OnboardingFixture fixture(shot.accounts);
@@ -119,13 +90,7 @@ TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
                 fixture.mailAllowed = false;
                 waitFor(fixture.viewModel.checkAccounts());
             }
-            for (const char key : shot.keys) {
-                if (key == 'C') {
-                    fixture.find<QCheckBox>("chromeConfirmation")->setChecked(true);
-                } else {
-                    QTest::keyClick(fixture.view.get(), Qt::Key_Return);
-                }
-            }
+            fixture.perform(shot.keys);
             if (shot.prepare) {
                 shot.prepare(fixture);
             }

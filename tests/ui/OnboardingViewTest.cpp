@@ -9,7 +9,6 @@
 
 #include <QAudioDevice>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMediaDevices>
@@ -24,37 +23,6 @@ namespace {
 
 using loftwing::MailProvider;
 using namespace loftwing::test;
-
-// Serves events until `done` holds; false after five seconds.
-template <typename Predicate>
-bool eventually(Predicate done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > 5'000) {
-            return false;
-        }
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-// Keys and clicks as letters: R Return, E Escape, C the Chrome confirmation toggle.
-void perform(OnboardingFixture& fixture, const std::string& actions) {
-    for (const char action : actions) {
-        switch (action) {
-            case 'R':
-                QTest::keyClick(fixture.view.get(), Qt::Key_Return);
-                break;
-            case 'E':
-                QTest::keyClick(fixture.view.get(), Qt::Key_Escape);
-                break;
-            case 'C':
-                fixture.find<QCheckBox>("chromeConfirmation")->click();
-                break;
-        }
-    }
-}
 
 TEST(OnboardingViewTest, StepNavigationAndEnablement) {
     qtTestApplication();
@@ -98,7 +66,7 @@ TEST(OnboardingViewTest, StepNavigationAndEnablement) {
         SCOPED_TRACE(row.name);
         OnboardingFixture fixture(
             {storedAccount("google:1", MailProvider::google, "ann@example.com", nextYear())});
-        perform(fixture, row.actions);
+        fixture.perform(row.actions);
 
         EXPECT_EQ(fixture.view->step(), row.step);
         EXPECT_TRUE(fixture.shows(QString::fromUtf8(row.progress)));
@@ -121,7 +89,7 @@ TEST(OnboardingViewTest, ConnectStepShowsContinueOnlyOnceACheckIsReady) {
     for (const auto& check : fixture.viewModel.accountChecks()) {
         ASSERT_EQ(check.status, loftwing::AccountCheck::Status::reconnectRequired);
     }
-    perform(fixture, "RCRR");
+    fixture.perform("RCRR");
     ASSERT_EQ(fixture.view->step(), OnboardingStep::connect);
 
     EXPECT_TRUE(fixture.find("continue")->isHidden());
@@ -136,7 +104,7 @@ TEST(OnboardingViewTest, ConnectStepShowsContinueOnlyOnceACheckIsReady) {
 
     fixture.mailAllowed = true;
     fixture.find("checkAgain")->click();
-    ASSERT_TRUE(eventually([&] { return !fixture.find("continue")->isHidden(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fixture.find("continue")->isHidden(); }));
     EXPECT_TRUE(fixture.shows(QStringLiteral("Your inbox is ready.")));
     EXPECT_FALSE(fixture.shows(QStringLiteral("Mail access needs a check.")));
     EXPECT_EQ(fixture.find("checkAgain"), nullptr) << "no hint once a check is ready";
@@ -149,7 +117,7 @@ TEST(OnboardingViewTest, ConnectButtonsWaitForConsentThenShowTheFailure) {
     OnboardingFixture fixture({}, ConfigurationKind::unpacked, []() -> std::string {
         throw loftwing::LoftwingMultiError::authenticationFailed();
     });
-    perform(fixture, "RCRR");
+    fixture.perform("RCRR");
     fixture.authenticator->gate.close();
     fixture.find("continueWithOutlook")->click();
 
@@ -158,7 +126,7 @@ TEST(OnboardingViewTest, ConnectButtonsWaitForConsentThenShowTheFailure) {
     EXPECT_TRUE(fixture.shows(QStringLiteral("Waiting for consent…")));
     EXPECT_FALSE(fixture.find("continueWithGmail")->isEnabled());
     fixture.authenticator->gate.open();
-    ASSERT_TRUE(eventually([&] { return fixture.find<QLabel>("connectError") != nullptr; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fixture.find<QLabel>("connectError") != nullptr; }));
 
     EXPECT_EQ(fixture.authenticator->calls(), 1);
     EXPECT_TRUE(fixture.shows(*fixture.viewModel.errorMessage()));
@@ -191,7 +159,7 @@ TEST(OnboardingViewTest, ChromeStepFollowsTheConfigurationAndTheSetupResult) {
         SCOPED_TRACE(row.name);
         OnboardingFixture fixture({}, row.kind);
         fixture.chromeOpens = row.chromeOpens;
-        perform(fixture, "R");
+        fixture.perform("R");
         EXPECT_TRUE(fixture.shows(row.instruction));
         EXPECT_EQ(fixture.shows(QStringLiteral(
                       "Select the DuraredeVodozAzerideve folder shown in the file manager.")),
@@ -203,7 +171,7 @@ TEST(OnboardingViewTest, ChromeStepFollowsTheConfigurationAndTheSetupResult) {
         open->click();
         // Done when either outcome is on screen (without a configuration the message is there
         // from the start, but shown only once the attempt failed).
-        ASSERT_TRUE(eventually([&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] {
             const auto& message = fixture.viewModel.errorMessage();
             return fixture.shows(QStringLiteral("Chrome setup opened")) ||
                    (message && fixture.shows(*message));
@@ -240,13 +208,13 @@ TEST(OnboardingViewTest, TheStoredSoundIsWhatPlays) {
         if (row.stored) {
             QSettings().setValue(QLatin1String(arrivalSoundKey), *row.stored);
         }
-        perform(fixture, "RCRRR");
+        fixture.perform("RCRRR");
         if (row.chosenRow) {
             fixture.view->findChild<QPushButton*>(QStringLiteral("sound-") + *row.chosenRow)
                 ->click();
             EXPECT_EQ(QSettings().value(QLatin1String(arrivalSoundKey)).toString(), *row.chosenRow);
         }
-        perform(fixture, "R");
+        fixture.perform("R");
         auto* rehearsal = fixture.view->findChild<OnboardingRehearsal*>();
         QSignalSpy ran(rehearsal, &OnboardingRehearsal::didRunChanged);
         fixture.find("trySampleCode")->click();
@@ -268,7 +236,7 @@ TEST(OnboardingViewTest, EveryCompletedRehearsalRunPlaysOnce) {
     EXPECT_TRUE(rehearsal.isWaiting());
     button->click();
     EXPECT_EQ(plays, 0);
-    ASSERT_TRUE(eventually([&] { return plays == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return plays == 2; }));
     EXPECT_FALSE(rehearsal.isWaiting());
     EXPECT_TRUE(rehearsal.didRun());
     EXPECT_EQ(field->text(), QStringLiteral("482913"));
@@ -277,7 +245,7 @@ TEST(OnboardingViewTest, EveryCompletedRehearsalRunPlaysOnce) {
     button->click();
     EXPECT_FALSE(rehearsal.didRun()) << "a new run starts from an empty field";
     EXPECT_EQ(field->text(), QString());
-    ASSERT_TRUE(eventually([&] { return plays == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return plays == 3; }));
     EXPECT_EQ(field->text(), QStringLiteral("482913"));
 }
 
@@ -292,7 +260,7 @@ TEST(OnboardingViewTest, IntroCodeDemoWaitsUnlessMotionIsReduced) {
     shown.start();
     moving.show();
     EXPECT_FALSE(moving.codeIsVisible());
-    ASSERT_TRUE(eventually([&] { return moving.codeIsVisible(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return moving.codeIsVisible(); }));
     EXPECT_GE(shown.elapsed(), IntroCodeDemo::delayMilliseconds);
 }
 
