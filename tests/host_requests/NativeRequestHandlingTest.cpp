@@ -1,6 +1,7 @@
 #include "host/NativeRequestHandling.h"
 
 #include "helpers/InMemoryKeychainDataStore.h"
+#include "helpers/MailTestFakes.h"
 #include "mail/MailboxClient.h"
 #include "monitor/MailboxMonitor.h"
 #include "oauth/OAuthTokenExchangeClient.h"
@@ -49,17 +50,12 @@ class RecordingClient : public loftwing::MailboxClient {
     mutable std::unordered_set<std::string> lastExcluding;
 };
 
-// An account store whose reads fail with the given error.
-class FailingStore : public loftwing::AccountStore {
-  public:
-    explicit FailingStore(std::exception_ptr error) : error_(std::move(error)) {}
-    std::vector<StoredAccount> allAccounts() override { std::rethrow_exception(error_); }
-    void save(const StoredAccount&) override {}
-    void remove(const std::string&) override {}
-
-  private:
-    std::exception_ptr error_;
-};
+// An account store whose reads fail with `error`.
+std::shared_ptr<loftwing::test::FakeAccountStore> failingStore(std::exception_ptr error) {
+    auto store = std::make_shared<loftwing::test::FakeAccountStore>();
+    store->failWith(std::move(error));
+    return store;
+}
 
 struct Fixture {
     std::shared_ptr<loftwing::KeychainAccountStore> store =
@@ -101,9 +97,9 @@ TEST(NativeRequestHandling, StatusReportsKeyringFailures) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        FailingStore store(row.error);
         Fixture fixture;
-        const auto handled = handleNativeRequest(request("status"), store, fixture.monitor);
+        const auto handled =
+            handleNativeRequest(request("status"), *failingStore(row.error), fixture.monitor);
         EXPECT_FALSE(handled.response.ok);
         EXPECT_EQ(handled.response.error, row.expected);
         EXPECT_TRUE(handled.response.accounts.empty());
@@ -159,11 +155,10 @@ TEST(NativeRequestHandling, HealthDropsMessagesAndAddsAccounts) {
     EXPECT_EQ(fixture.client->lastSince, now);
 
     // A store that cannot be read: the poll's own answer, no accounts, no extra error.
-    FailingStore failing(
-        std::make_exception_ptr(loftwing::LoftwingMultiError::keychainNotAvailable()));
-    loftwing::MailboxMonitor monitor(
-        std::shared_ptr<loftwing::AccountStore>(&failing, [](auto*) {}), {fixture.client});
-    const auto unavailable = handleNativeRequest(request("health"), failing, monitor, now);
+    const auto failing =
+        failingStore(std::make_exception_ptr(loftwing::LoftwingMultiError::keychainNotAvailable()));
+    loftwing::MailboxMonitor monitor(failing, {fixture.client});
+    const auto unavailable = handleNativeRequest(request("health"), *failing, monitor, now);
     EXPECT_FALSE(unavailable.response.ok);
     EXPECT_TRUE(unavailable.response.accounts.empty());
     EXPECT_EQ(unavailable.response.error,

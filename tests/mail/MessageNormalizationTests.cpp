@@ -206,24 +206,6 @@ TEST(MessageNormalization, SenderAuthentication) {
     }
 }
 
-TEST(MessageNormalization, GraphDates) {
-    struct Row {
-        const char* text;
-        std::optional<Timestamp> expected;
-    };
-    const Row rows[] = {
-        {"2026-12-06T18:27:37Z", Timestamp{} + 1'796'581'657s},
-        {"2026-12-06T18:27:37.1234567Z", Timestamp{} + 1'796'581'657s + 123'456'700ns},
-        {"2026-12-06T19:27:37+01:00", Timestamp{} + 1'796'581'657s},
-        {"2026-12-06 18:27:37Z", std::nullopt},
-        {"2026-12-06T18:27:37", std::nullopt},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        EXPECT_EQ(parseGraphDate(row.text), row.expected);
-    }
-}
-
 TEST(MessageNormalization, GraphMessageBecomesMailMessage) {
     const GraphMessage full{
         "AAMkAGI2TG93AAA=",

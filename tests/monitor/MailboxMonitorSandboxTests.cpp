@@ -114,16 +114,10 @@ TEST(MailboxMonitorSandbox, ReadsEveryMailboxThenOnlyWhatIsNew) {
     ASSERT_EQ(idsOf(response),
               (std::vector<std::string>{mail.max + ":" + third, mail.bo + ":" + second,
                                         mail.ana + ":" + first}));
-    const auto& gmail = response.messages[2];
-    EXPECT_EQ(gmail.sender, "Acme <no-reply@acme.example>");
-    EXPECT_TRUE(gmail.senderAuthenticated);
-    EXPECT_EQ(gmail.text, "\n\nCode 123456");  // multipart/mixed > multipart/alternative
-    EXPECT_EQ(gmail.html, "\n\n<p>Code <b>123456</b></p>  ");
-    EXPECT_EQ(gmail.receivedAt, Timestamp{} + std::chrono::milliseconds(now - 3000));
-    const auto& graph = response.messages[0];
-    EXPECT_EQ(graph.sender, "sender@example.com");
-    EXPECT_TRUE(graph.senderAuthenticated);
-    EXPECT_EQ(graph.html, "<p>Outlook code 654321</p>");
+    // How each message reads is the normalization's own test; here the provider shapes arrive.
+    EXPECT_EQ(response.messages[2].text, "\n\nCode 123456");
+    EXPECT_TRUE(response.messages[2].senderAuthenticated);
+    EXPECT_EQ(response.messages[0].html, "<p>Outlook code 654321</p>");
 
     EXPECT_TRUE(mail.poll(idsOf(response)).messages.empty());
 }

@@ -1,5 +1,6 @@
 #include "monitor/MailboxMonitor.h"
 
+#include "helpers/CapturingLogSink.h"
 #include "helpers/MailTestFakes.h"
 
 #include <gtest/gtest.h>
@@ -81,51 +82,53 @@ TEST(MailboxMonitor, StoreProblems) {
     }
 }
 
-TEST(MailboxMonitor, FailureMapping) {
+// A failed account gets a check and a warning, and the log its kind and codes keyed by the
+// account id: nothing from the account or the failure's own text.
+TEST(MailboxMonitor, FailureMappingAndLog) {
     const std::string reconnect =
         "Connect bo@example.com again in Zevirudi. Mail read access is missing, expired, or was "
         "removed.";
     const std::string tryAgain = "bo@example.com could not be checked. Try again.";
     using Status = AccountCheck::Status;
+    using E = LoftwingMultiError;
     struct Row {
         const char* name;
         std::exception_ptr failure;
         Status status;
         std::string message;
         std::string code;
+        std::string logged;  // after the code; empty: the error's own sentence
     };
+    const auto failure = [](auto error) { return std::make_exception_ptr(error); };
     const Row rows[] = {
-        {"reconnect required", std::make_exception_ptr(LoftwingMultiError::reconnectRequired()),
-         Status::reconnectRequired, reconnect, "reconnect_required"},
-        {"401", std::make_exception_ptr(LoftwingMultiError::httpStatus(401)),
-         Status::reconnectRequired, reconnect, "http_401"},
+        {"reconnect required", failure(E::reconnectRequired()), Status::reconnectRequired,
+         reconnect, "reconnect_required", ""},
+        {"401", failure(E::httpStatus(401)), Status::reconnectRequired, reconnect, "http_401", ""},
         {"insufficient permissions",
-         std::make_exception_ptr(
-             LoftwingMultiError::gmailFailure(GmailFailureReason::insufficientPermissions)),
-         Status::reconnectRequired, reconnect, "gmail_insufficientPermissions"},
-        {"rate limit",
-         std::make_exception_ptr(
-             LoftwingMultiError::gmailFailure(GmailFailureReason::rateLimitExceeded)),
+         failure(E::gmailFailure(GmailFailureReason::insufficientPermissions)),
+         Status::reconnectRequired, reconnect, "gmail_insufficientPermissions", ""},
+        {"rate limit", failure(E::gmailFailure(GmailFailureReason::rateLimitExceeded)),
          Status::unavailable,
          "bo@example.com: Gmail has paused requests. Wait before checking again.",
-         "gmail_rateLimitExceeded"},
-        {"503", std::make_exception_ptr(LoftwingMultiError::httpStatus(503)), Status::unavailable,
-         tryAgain, "http_503"},
-        {"keychain status", std::make_exception_ptr(LoftwingMultiError::keychainStatus(-25300)),
-         Status::unavailable, tryAgain, "local_error"},
-        {"response too large", std::make_exception_ptr(LoftwingMultiError::responseTooLarge()),
-         Status::unavailable, tryAgain, "local_error"},
-        {"network", std::make_exception_ptr(TransportError(-1009, "offline")), Status::unavailable,
-         tryAgain, "network_-1009"},
-        {"bad JSON", std::make_exception_ptr(JsonDecodingError("x")), Status::unavailable, tryAgain,
-         "invalid_mail_data"},
-        {"cancelled", std::make_exception_ptr(OperationCancelled()), Status::unavailable, tryAgain,
-         "unavailable"},
-        {"anything else", std::make_exception_ptr(std::logic_error("x")), Status::unavailable,
-         tryAgain, "unavailable"},
+         "gmail_rateLimitExceeded", ""},
+        {"503", failure(E::httpStatus(503)), Status::unavailable, tryAgain, "http_503", ""},
+        {"keychain status", failure(E::keychainStatus(-25300)), Status::unavailable, tryAgain,
+         "local_error", ""},
+        {"response too large", failure(E::responseTooLarge()), Status::unavailable, tryAgain,
+         "local_error", ""},
+        {"network", failure(TransportError(-1009, "offline at secret.example")),
+         Status::unavailable, tryAgain, "network_-1009", "transport error -1009"},
+        {"bad JSON", failure(JsonDecodingError("GmailMessage: \"payload\" is missing.")),
+         Status::unavailable, tryAgain, "invalid_mail_data",
+         "JSON: GmailMessage: \"payload\" is missing."},
+        {"cancelled", failure(OperationCancelled()), Status::unavailable, tryAgain, "unavailable",
+         "cancelled"},
+        {"anything else", failure(std::logic_error("secret.example said no")), Status::unavailable,
+         tryAgain, "unavailable", "unexpected St11logic_error"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
+        const auto log = test::CapturingLogSink::install();
         const auto response =
             poll({storedAccount("a", MailProvider::google, "ana@example.com"),
                   storedAccount("b", MailProvider::google, "bo@example.com")},
@@ -144,7 +147,18 @@ TEST(MailboxMonitor, FailureMapping) {
                   (AccountCheck{"b", row.status, row.message, row.code}));
         EXPECT_EQ(response.warnings, std::vector<std::string>{row.message});
         EXPECT_EQ(response.messages.size(), 1u);
+        std::string logged = row.logged;
+        if (logged.empty()) {
+            try {
+                std::rethrow_exception(row.failure);
+            } catch (const E& error) {
+                logged = error.what();
+            }
+        }
+        EXPECT_EQ(log->lines(), std::vector<std::string>{"monitor: account b: " + row.code + " (" +
+                                                         logged + ")"});
     }
+    setLogSink(nullptr);
 }
 
 TEST(MailboxMonitor, EveryAccountFailing) {

@@ -65,27 +65,25 @@ TEST(AppConfiguration, DecodesTheFileAndAppliesDefaultAddresses) {
 }
 
 TEST(AppConfiguration, DecodingFailures) {
-    const std::string google =
-        R"({"clientID":"g","redirectURI":"r:/","authorizationEndpoint":"https://a","tokenEndpoint":"https://t","scopes":[]})";
+    const auto provider = [](const std::string& scopes) {
+        return R"({"clientID":"g","redirectURI":"r:/","authorizationEndpoint":"https://a",)"
+               R"("tokenEndpoint":"https://t","scopes":)" +
+               scopes + "}";
+    };
+    const auto file = [&](const std::string& extra, const std::string& microsoft) {
+        return R"({"extensionID":"e","extensionInstallURL":"u",)" + extra + R"("google":)" +
+               provider("[]") + microsoft + "}";
+    };
+    const std::string microsoft = R"(,"microsoft":)" + provider("[]");
     const struct {
         const char* name;
         std::string json;
         bool loads;
     } rows[] = {
-        {"access group missing",
-         R"({"extensionID":"e","extensionInstallURL":"u","google":)" + google + R"(,"microsoft":)" +
-             google + "}",
-         true},
-        {"access group set",
-         R"({"extensionID":"e","extensionInstallURL":"u","keychainAccessGroup":"G","google":)" +
-             google + R"(,"microsoft":)" + google + "}",
-         true},
-        {"microsoft missing",
-         R"({"extensionID":"e","extensionInstallURL":"u","google":)" + google + "}", false},
-        {"scopes not strings",
-         R"({"extensionID":"e","extensionInstallURL":"u","google":)" + google +
-             R"(,"microsoft":{"clientID":"m","redirectURI":"r:/","authorizationEndpoint":"https://a","tokenEndpoint":"https://t","scopes":[1]}})",
-         false},
+        {"access group missing", file("", microsoft), true},
+        {"access group set", file(R"("keychainAccessGroup":"G",)", microsoft), true},
+        {"microsoft missing", file("", ""), false},
+        {"scopes not strings", file("", R"(,"microsoft":)" + provider("[1]")), false},
         {"malformed JSON", "{\"extensionID\":", false},
     };
     for (const auto& row : rows) {

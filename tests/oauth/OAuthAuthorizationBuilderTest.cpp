@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace loftwing {
@@ -148,57 +149,37 @@ TEST(OAuthAuthorizationBuilder, UnusableSettingsAreInvalidData) {
 
 TEST(OAuthAuthorizationBuilder, RedirectChecks) {
     const std::string state = "S-1_abc";
+    const auto refused = LoftwingMultiError::authenticationFailed();
+    const auto invalid = LoftwingMultiError::invalidResponse();
     const struct {
         const char* name;
         std::string redirect;
-        std::optional<std::string> code;  // absent: an error is expected
-        std::optional<LoftwingMultiError> error;
+        std::variant<std::string, LoftwingMultiError> expected;  // the code or the error
     } rows[] = {
-        {"code and state", "com.loftwing.multi:/cb?state=S-1_abc&code=4%2F0A+b", "4/0A+b", {}},
-        {"first state wins", "x:/cb?state=S-1_abc&state=other&code=c", "c", {}},
-        {"second state does not count",
-         "x:/cb?state=other&state=S-1_abc&code=c",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"first code wins", "x:/cb?code=one&state=S-1_abc&code=two", "one", {}},
-        {"no state", "x:/cb?code=c", {}, LoftwingMultiError::authenticationFailed()},
-        {"state without value is ignored",
-         "x:/cb?state&code=c",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"state of other case",
-         "x:/cb?state=s-1_abc&code=c",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"error item",
-         "x:/cb?state=S-1_abc&error=access_denied&code=c",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"empty error item",
-         "x:/cb?state=S-1_abc&error=",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"error before state check",
-         "x:/cb?error=access_denied",
-         {},
-         LoftwingMultiError::authenticationFailed()},
-        {"empty code", "x:/cb?state=S-1_abc&code=", {}, LoftwingMultiError::invalidResponse()},
-        {"no code", "x:/cb?state=S-1_abc", {}, LoftwingMultiError::invalidResponse()},
-        {"code without value",
-         "x:/cb?state=S-1_abc&code",
-         {},
-         LoftwingMultiError::invalidResponse()},
-        {"not a URL", "not a url", {}, LoftwingMultiError::invalidResponse()},
-        {"empty", "", {}, LoftwingMultiError::invalidResponse()},
+        {"code and state", "com.loftwing.multi:/cb?state=S-1_abc&code=4%2F0A+b", "4/0A+b"},
+        {"first state wins", "x:/cb?state=S-1_abc&state=other&code=c", "c"},
+        {"second state does not count", "x:/cb?state=other&state=S-1_abc&code=c", refused},
+        {"first code wins", "x:/cb?code=one&state=S-1_abc&code=two", "one"},
+        {"no state", "x:/cb?code=c", refused},
+        {"state without value is ignored", "x:/cb?state&code=c", refused},
+        {"state of other case", "x:/cb?state=s-1_abc&code=c", refused},
+        {"error item", "x:/cb?state=S-1_abc&error=access_denied&code=c", refused},
+        {"empty error item", "x:/cb?state=S-1_abc&error=", refused},
+        {"error before state check", "x:/cb?error=access_denied", refused},
+        {"empty code", "x:/cb?state=S-1_abc&code=", invalid},
+        {"no code", "x:/cb?state=S-1_abc", invalid},
+        {"code without value", "x:/cb?state=S-1_abc&code", invalid},
+        {"not a URL", "not a url", invalid},
+        {"empty", "", invalid},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.code) {
-            EXPECT_EQ(OAuthAuthorizationBuilder::authorizationCode(row.redirect, state), *row.code);
+        if (const auto* code = std::get_if<std::string>(&row.expected)) {
+            EXPECT_EQ(OAuthAuthorizationBuilder::authorizationCode(row.redirect, state), *code);
         } else {
             EXPECT_EQ(
                 errorOf([&] { OAuthAuthorizationBuilder::authorizationCode(row.redirect, state); }),
-                *row.error);
+                std::get<LoftwingMultiError>(row.expected));
         }
     }
 }

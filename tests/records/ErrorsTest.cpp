@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -104,14 +103,6 @@ TEST(GmailFailureReason, RawValuesAndMessages) {
         SCOPED_TRACE(unknown);
         EXPECT_EQ(gmailFailureReasonFromRawValue(unknown), std::nullopt);
     }
-}
-
-TEST(LoftwingMultiError, OtherErrorsOfferNoDescription) {
-    EXPECT_EQ(userFacingDescription(JsonDecodingError("NativeHostRequest: \"type\" is missing.")),
-              std::nullopt);
-    EXPECT_EQ(userFacingDescription(std::runtime_error("x")), std::nullopt);
-    EXPECT_EQ(userFacingDescription(TransportError(-1001, "timed out")), std::nullopt);
-    EXPECT_EQ(userFacingDescription(OperationCancelled()), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Against a real gnome-keyring-daemon on a private session bus: run under
-// tests/helpers/run-with-private-keyring.
+// Against a real gnome-keyring-daemon on a private session bus (run under
+// tests/helpers/run-with-private-keyring): the store's own items, items other programs wrote, no
+// bus, a locked collection, concurrent and killed writers, a daemon that freezes or dies.
 
 #include "helpers/PrivateKeyring.h"
 #include "helpers/Process.h"
@@ -17,10 +18,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +60,45 @@ std::string runProbe(const std::vector<std::string>& arguments,
     return line.value_or("(no output)");
 }
 
+constexpr const char* sessionCollection = "/org/freedesktop/secrets/collection/session";
+
+// An item as secret-tool writes it: no schema attribute, our label or not, in any collection.
+void storeWithSecretTool(const std::string& service, const std::string& key,
+                         const std::string& bytes, const std::string& collection) {
+    std::vector<std::string> argv{"/bin/sh",
+                                  "-c",
+                                  "printf %s \"$0\" | secret-tool store --label=x "
+                                  "${1:+--collection=$1} service \"$2\" account \"$3\" "
+                                  "accessGroup ''",
+                                  bytes,
+                                  collection,
+                                  service,
+                                  key};
+    Process store(argv);
+    store.readToEnd(10s);
+    ASSERT_EQ(store.wait(10s), 0);
+}
+
+// What secret-tool lists for the items of `key`: label, schema and secret of each.
+std::string listingOf(const std::string& service, const std::string& key) {
+    Process search(
+        {"secret-tool", "search", "--all", "service", service, "account", key, "accessGroup", ""});
+    const std::string listing = search.readToEnd(10s);
+    EXPECT_EQ(search.wait(10s), 0);
+    return listing;
+}
+
+std::vector<std::string> secretsOf(const std::string& service, const std::string& key) {
+    const std::string listing = listingOf(service, key);
+    std::vector<std::string> secrets;
+    for (auto at = listing.find("secret = "); at != std::string::npos;
+         at = listing.find("secret = ", at + 1)) {
+        const auto start = at + 9;
+        secrets.push_back(listing.substr(start, listing.find('\n', start) - start));
+    }
+    return secrets;
+}
+
 class SecretServiceKeyringTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -80,41 +122,16 @@ class SecretServiceKeyringTest : public ::testing::Test {
 
 TEST_F(SecretServiceKeyringTest, SavesReadsReplacesAndRemovesItems) {
     SecretServiceKeychainStore store(service, std::nullopt);
-
     EXPECT_EQ(store.read("account:x"), std::nullopt);
     store.remove("account:x");
 
-    store.save("first", "account:x");
-    EXPECT_EQ(store.read("account:x"), "first");
-    store.save("second, longer than the first", "account:x");
-    EXPECT_EQ(store.read("account:x"), "second, longer than the first");
-
-    // A replaced item stays one item.
-    Process search({"secret-tool", "search", "--all", "service", service, "account", "account:x",
-                    "accessGroup", ""});
-    const auto listing = search.readToEnd(10s);
-    EXPECT_EQ(search.wait(10s), 0);
-    std::size_t items = 0;
-    for (auto at = listing.find("label = "); at != std::string::npos;
-         at = listing.find("label = ", at + 1)) {
-        ++items;
-    }
-    EXPECT_EQ(items, 1u) << listing;
-    EXPECT_THAT(listing, ::testing::HasSubstr("label = Zevirudi: account:x"));
-    EXPECT_THAT(listing, ::testing::HasSubstr("schema = com.loftwing.multi.KeychainItem"));
-
-    store.remove("account:x");
-    EXPECT_EQ(store.read("account:x"), std::nullopt);
-    store.remove("account:x");
-}
-
-TEST_F(SecretServiceKeyringTest, BytesSurviveUnchanged) {
-    SecretServiceKeychainStore store(service, std::nullopt);
     std::string everyByte;
     for (int value = 255; value >= 0; --value) {
         everyByte.push_back(static_cast<char>(value));
     }
     const std::vector<std::pair<const char*, std::string>> rows = {
+        {"first", "first"},
+        {"longer replacement", "second, longer than the first"},
         {"empty", ""},
         {"every byte value, NUL included", everyByte},
         {"invalid UTF-8", std::string("\xC3\x28\xA0\xA1\xF0\x28\x8C\x28", 8)},
@@ -122,9 +139,16 @@ TEST_F(SecretServiceKeyringTest, BytesSurviveUnchanged) {
     };
     for (const auto& [name, bytes] : rows) {
         SCOPED_TRACE(name);
-        store.save(bytes, "account:bytes");
-        EXPECT_EQ(store.read("account:bytes"), bytes);
+        store.save(bytes, "account:x");
+        EXPECT_EQ(store.read("account:x"), bytes);
     }
+    const auto listing = listingOf(service, "account:x");
+    EXPECT_THAT(listing, ::testing::HasSubstr("label = Zevirudi: account:x"));
+    EXPECT_THAT(listing, ::testing::HasSubstr("schema = com.loftwing.multi.KeychainItem"));
+
+    store.remove("account:x");
+    EXPECT_EQ(store.read("account:x"), std::nullopt);
+    store.remove("account:x");
 }
 
 TEST_F(SecretServiceKeyringTest, AccessGroupsAreSeparateItems) {
@@ -294,6 +318,68 @@ TEST_F(SecretServiceKeyringTest, AKilledWriterLeavesEveryCompleteAccountListed) 
         for (const auto& id : completed) {
             EXPECT_TRUE(listed.count(id)) << id << " was saved but is not listed";
         }
+    }
+}
+
+TEST_F(SecretServiceKeyringTest, SaveReplacesTheItemAReadFindsWhoeverWroteIt) {
+    const struct {
+        const char* name;
+        std::vector<std::string> seededCollections;  // "" is the default collection
+        bool seededByTheStore;
+    } rows[] = {
+        {"written by the store itself", {}, true},
+        {"written by secret-tool without a schema", {""}, false},
+        {"in another unlocked collection", {sessionCollection}, false},
+        {"duplicates in two collections", {"", sessionCollection}, false},
+        {"ours beside a foreign duplicate", {sessionCollection}, true},
+    };
+    SecretServiceKeychainStore store(service, std::nullopt);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string key = std::string("account:") + row.name;
+        for (const auto& collection : row.seededCollections) {
+            storeWithSecretTool(service, key, "first", collection);
+        }
+        if (row.seededByTheStore) {
+            store.save("first", key);
+        }
+
+        store.save("second bytes", key);
+
+        EXPECT_EQ(store.read(key), "second bytes");
+        EXPECT_EQ(secretsOf(service, key), std::vector<std::string>{"second bytes"});
+        store.remove(key);
+        EXPECT_TRUE(secretsOf(service, key).empty());
+    }
+}
+
+// The daemon is frozen or killed, so each case runs in a keyring of its own: a nested private
+// session around the probe.
+TEST_F(SecretServiceKeyringTest, FrozenOrKilledDaemonIsNotAvailableAndLogged) {
+    const std::string notAvailable =
+        "error " +
+        std::to_string(static_cast<int>(LoftwingMultiError::Case::keychainNotAvailable)) + " 0";
+    const char* source = std::getenv("ZEVIRUDI_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    for (const std::string command : {"frozen-read", "killed-read"}) {
+        SCOPED_TRACE(command);
+        Process probe({std::string(source) + "/tests/helpers/run-with-private-keyring",
+                       KEYRING_PROBE_PATH, command, service, "account-index"});
+        const std::string output = probe.readToEnd(60s);
+        probe.wait(30s);
+        std::vector<std::string> lines;
+        std::istringstream stream(output);
+        for (std::string line; std::getline(stream, line);) {
+            lines.push_back(line);
+        }
+        ASSERT_GE(lines.size(), 3u) << output;
+        EXPECT_EQ(lines[0], notAvailable) << output;
+        // A frozen daemon costs one call time-out, not the bus default of 25 s per call.
+        const long milliseconds = std::stol(lines[1].substr(3));
+        EXPECT_LT(milliseconds, SecretServiceKeychainStore::defaultCallTimeout.count() + 3'000);
+        EXPECT_THAT(output, ::testing::HasSubstr("log keyring: "));
+        EXPECT_THAT(output,
+                    ::testing::HasSubstr("reported as The system keyring is not available"));
     }
 }
 
