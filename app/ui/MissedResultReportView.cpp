@@ -3,6 +3,7 @@
 #include "reports/MissedResultReportBuilder.h"
 #include "support/LogSink.h"
 #include "ui/ReportDiagnostics.h"
+#include "ui/ScreenColours.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -40,28 +41,6 @@ constexpr int sheetHeight = 680;
 constexpr int labelColumnWidth = 74;
 constexpr int previewHeight = 190;
 
-bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < 128;
-}
-
-// Text that matters less than its neighbours: the window text faded toward the background.
-QColor secondaryColour(const QPalette& palette) {
-    const QColor text = palette.color(QPalette::WindowText);
-    const QColor window = palette.color(QPalette::Window);
-    return QColor::fromRgbF(text.redF() * 0.62f + window.redF() * 0.38f,
-                            text.greenF() * 0.62f + window.greenF() * 0.38f,
-                            text.blueF() * 0.62f + window.blueF() * 0.38f);
-}
-
-// Red and green that stay readable on both a light and a dark window.
-QColor errorColour(const QPalette& palette) {
-    return isDark(palette) ? QColor(0xff, 0x7b, 0x63) : QColor(0xc0, 0x1c, 0x28);
-}
-
-QColor successColour(const QPalette& palette) {
-    return isDark(palette) ? QColor(0x57, 0xe3, 0x89) : QColor(0x1c, 0x7c, 0x3f);
-}
-
 // The desktop theme's icon when it has one; otherwise the bundled drawing, painted in `tint`
 // so that it reads on light and dark windows alike.
 QPixmap themedPixmap(const char* themeName, const char* fallback, int size, qreal ratio,
@@ -82,12 +61,6 @@ QPixmap themedPixmap(const char* themeName, const char* fallback, int size, qrea
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
     painter.fillRect(pixmap.rect(), tint);
     return pixmap;
-}
-
-void setTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget->setPalette(palette);
 }
 
 // The privacy notice's tinted, rounded card.
@@ -407,7 +380,7 @@ void MissedResultReportView::rebuild() {
         copied_ ? QStringLiteral("Copied to clipboard")
                 : QStringLiteral("Nothing is sent until you choose a share destination."));
     statusCaption_->setAccessibleName(statusCaption_->text());
-    setTextColour(statusCaption_, copied_ ? successColour(palette()) : secondaryColour(palette()));
+    setTextColour(statusCaption_, copied_ ? greenColour(palette()) : secondaryColour(palette()));
 }
 
 void MissedResultReportView::copyReport() {
@@ -448,29 +421,12 @@ void MissedResultReportView::applyPaletteColours() {
     for (auto* secondary : findChildren<QLabel*>(QStringLiteral("secondary"))) {
         setTextColour(secondary, secondaryColour(colours));
     }
-    setTextColour(validationCaption_, errorColour(colours));
+    setTextColour(validationCaption_, redColour(colours));
 
-    // The prominent button: the label on the accent colour itself. Styles lighten and fade a
-    // button colour from the palette, which leaves white text on pale blue, so it is drawn here.
-    const QColor accent = colours.color(QPalette::Active, QPalette::Highlight);
-    shareButton_->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3;"
-                       " border-radius: 4px; padding: 0 12px; min-height: %4px; }"
-                       "QPushButton:hover { background: %5; }"
-                       "QPushButton:pressed { background: %3; }"
-                       "QPushButton:focus { border: 2px solid %6; }"
-                       "QPushButton:disabled { background: %7; color: %8; border-color: %9; }")
-            .arg(accent.name(), colours.color(QPalette::HighlightedText).name(),
-                 accent.darker(125).name())
-            .arg(copyButton_->sizeHint().height() - 2)
-            .arg(accent.lighter(110).name(),
-                 isDark(colours) ? accent.lighter(160).name() : accent.darker(170).name(),
-                 colours.color(QPalette::Button).name(),
-                 colours.color(QPalette::Disabled, QPalette::ButtonText).name(),
-                 colours.color(QPalette::Mid).name()));
+    showAsMainAction(shareButton_);
     shareButton_->setIcon(QIcon(themedPixmap("mail-send", ":/zevirudi/report/report-share.svg", 16,
                                              ratio, colours.color(QPalette::HighlightedText))));
-    setTextColour(statusCaption_, copied_ ? successColour(colours) : secondaryColour(colours));
+    setTextColour(statusCaption_, copied_ ? greenColour(colours) : secondaryColour(colours));
 }
 
 void MissedResultReportView::showEvent(QShowEvent* event) {

@@ -4,7 +4,8 @@ include_guard(GLOBAL)
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 add_library(zevirudi-report-view STATIC
   ${CMAKE_CURRENT_LIST_DIR}/MissedResultReportView.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ReportDiagnostics.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ReportDiagnostics.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ScreenColours.cpp)
 set_target_properties(zevirudi-report-view PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_include_directories(zevirudi-report-view PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(zevirudi-report-view

@@ -8,7 +8,7 @@ class QWidget;
 
 namespace zevirudi {
 
-// The account screens' colours, derived from the desktop's palette so that they read on light and
+// The desktop screens' colours, derived from the desktop's palette so that they read on light and
 // dark windows alike and change with it.
 bool isDark(const QPalette& palette);
 // Text that matters less than its neighbours: the window text faded toward the background.
