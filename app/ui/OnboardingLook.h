@@ -16,6 +16,9 @@ namespace zevirudi {
 // The shared look of the onboarding steps and their demos. Everything follows the desktop's
 // palette and font, so light and dark themes both read well.
 
+// The steps' left and right margin, which the header and the button bar line up with.
+constexpr int onboardingPageMargin = 36;
+
 QLabel* textLabel(const QString& text, qreal scale = 1.0, QFont::Weight weight = QFont::Normal);
 // Quieter text in the palette's placeholder colour.
 QLabel* secondaryLabel(const QString& text, qreal scale = 1.0);
