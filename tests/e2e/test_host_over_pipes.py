@@ -23,12 +23,12 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 
 import native_frames  # noqa: E402
-from e2e_session import BUILD_DIR, EXTENSION_ID, SOURCE_DIR, test_configuration  # noqa: E402
+from e2e_session import (BUILD_DIR, EXTENSION_ID, host_environment,  # noqa: E402
+                         run_in_private_keyring, test_configuration)
 from host_prefix import extension_origin, install_host_copy  # noqa: E402
 from keyring_accounts import INDEX_KEY, SERVICE, seed_accounts, stored_account  # noqa: E402
 from processes import processes_running, start_xvfb, wait_until  # noqa: E402
 
-KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 ORIGIN = extension_origin(EXTENSION_ID)
 CODE = "482913"
 EMPTY = {"ok": True, "messages": [], "accounts": [], "warnings": [], "accountChecks": []}
@@ -97,10 +97,7 @@ class Prefix:
         self.root = tempfile.mkdtemp(prefix="zevirudi-pipes.")
         self.host = install_host_copy(BUILD_DIR, os.path.join(self.root, "prefix"),
                                       test_configuration())
-        self.env = {"PATH": "/usr/bin:/bin", "HOME": self.root, "LANG": "C.UTF-8"}
-        for name in ("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
-            if name in os.environ:
-                self.env[name] = os.environ[name]
+        self.env = host_environment(self.root)
 
     def close(self):
         shutil.rmtree(self.root, ignore_errors=True)
@@ -214,6 +211,5 @@ class HostOverPipes(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.access(KEYRING_WRAPPER, os.X_OK):
-        os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable, os.path.abspath(__file__)])
+    run_in_private_keyring(__file__)
     unittest.main(verbosity=2)

@@ -22,14 +22,12 @@ sys.dont_write_bytecode = True  # keep the source tree clean when CTest runs thi
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, BrowserSession,  # noqa: E402
-                         test_configuration)
+                         run_in_private_keyring, test_configuration)
 from keyring_accounts import lookup_item, seed_accounts  # noqa: E402
 from native_host_cases import (NOT_SUPPORTED, PAGE_ORIGIN, made_up_accounts, refused,  # noqa: E402
                                request_table, sandbox_accounts, secrets_of)
 from processes import become_subreaper, reap_orphans  # noqa: E402
 from sandbox_providers import SandboxProviders  # noqa: E402
-
-KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 
 
 def detect_capabilities(with_keyring):
@@ -200,8 +198,5 @@ if __name__ == "__main__":
     if "--private-keyring" in sys.argv:
         sys.argv.remove("--private-keyring")
         NativeHostThroughChromium.with_keyring = True
-        if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.access(KEYRING_WRAPPER,
-                                                                              os.X_OK):
-            os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable,
-                                       os.path.abspath(__file__), "--private-keyring"])
+        run_in_private_keyring(__file__, "--private-keyring")
     unittest.main(verbosity=2)
