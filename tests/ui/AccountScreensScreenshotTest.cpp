@@ -16,7 +16,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -100,15 +99,6 @@ void managerWithBundledIcons() {
 }
 
 TEST(AccountScreensScreenshotTest, ManagerAndSheetInLightAndDark) {
-    XvfbServer server("1280x900x24");
-    ::setenv("DISPLAY", server.display().c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::unsetenv("WAYLAND_DISPLAY");
-    int argumentCount = 1;
-    char name[] = "AccountScreensScreenshotTest";
-    char* arguments[] = {name, nullptr};
-    QApplication application(argumentCount, arguments);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QIcon::setThemeName(QStringLiteral("Adwaita"));
     emptyManager();
     managerWithThreeChecks();
@@ -118,3 +108,7 @@ TEST(AccountScreensScreenshotTest, ManagerAndSheetInLightAndDark) {
 
 }  // namespace
 }  // namespace zevirudi
+
+int main(int argc, char** argv) {
+    return loftwing::test::screenshotTestMain(argc, argv);
+}

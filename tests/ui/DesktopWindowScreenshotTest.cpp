@@ -109,16 +109,7 @@ void onboardingOnFirstStartThenTheEmptyAccountList() {
     save(window, "no-accounts");
 }
 
-// One X server for both windows; the application object goes before the server does.
 TEST(DesktopWindowScreenshotTest, PreparingAccountsSheetOnboardingAndEmptyList) {
-    XvfbServer server("1280x900x24");
-    ::setenv("DISPLAY", server.display().c_str(), 1);
-    ::unsetenv("QT_QPA_PLATFORM");
-    ::unsetenv("WAYLAND_DISPLAY");
-    int argumentCount = 1;
-    char name[] = "DesktopWindowScreenshotTest";
-    char* arguments[] = {name, nullptr};
-    QApplication application(argumentCount, arguments);
     {
         SCOPED_TRACE("returning user with three accounts");
         preparingThenTheAccountsThenTheSheet();
@@ -131,3 +122,7 @@ TEST(DesktopWindowScreenshotTest, PreparingAccountsSheetOnboardingAndEmptyList) 
 
 }  // namespace
 }  // namespace zevirudi
+
+int main(int argc, char** argv) {
+    return loftwing::test::screenshotTestMain(argc, argv);
+}
