@@ -143,18 +143,10 @@ TEST(NativeRequestHandling, PollRefusesBadOriginsAndPassesTheRequestOn) {
     }
 }
 
-TEST(NativeRequestHandling, HealthDropsMessagesAndAddsAccounts) {
+// A store that cannot be read: the poll's own answer, no accounts, and nothing thrown.
+TEST(NativeRequestHandling, HealthWithAnUnreadableStore) {
     Fixture fixture;
     const Timestamp now{std::chrono::milliseconds{1'700'000'000'999}};
-    const auto handled =
-        handleNativeRequest(request("health"), *fixture.store, fixture.monitor, now);
-    EXPECT_TRUE(handled.response.ok);
-    EXPECT_TRUE(handled.response.messages.empty());
-    EXPECT_EQ(handled.response.accounts.size(), 2U);
-    EXPECT_EQ(handled.response.accountChecks.size(), 2U);
-    EXPECT_EQ(fixture.client->lastSince, now);
-
-    // A store that cannot be read: the poll's own answer, no accounts, no extra error.
     const auto failing =
         failingStore(std::make_exception_ptr(loftwing::LoftwingMultiError::keychainNotAvailable()));
     loftwing::MailboxMonitor monitor(failing, {fixture.client});
@@ -163,49 +155,6 @@ TEST(NativeRequestHandling, HealthDropsMessagesAndAddsAccounts) {
     EXPECT_TRUE(unavailable.response.accounts.empty());
     EXPECT_EQ(unavailable.response.error,
               "The system keyring is not available. Start GNOME Keyring or KWallet and try again.");
-}
-
-TEST(NativeRequestHandling, TypesAndNotifications) {
-    Fixture fixture;
-    struct Row {
-        const char* name;
-        NativeHostRequest request;
-        bool ok;
-        std::optional<std::string> error;
-        bool link;
-        bool code;
-    };
-    auto codeRequest = request("presentCodeNotification");
-    codeRequest.codeNotification = loftwing::CodeNotificationPayload{
-        "482913", "example.com", "Acme", std::nullopt, "Gmail", false};
-    auto badCode = codeRequest;
-    badCode.codeNotification->code = "ABCDEF";
-    auto linkRequest = request("presentLinkNotification");
-    linkRequest.linkNotification = loftwing::LinkNotificationPayload{
-        "https://example.com/verify", "example.com", "Acme", std::nullopt, "Gmail", "sign-in"};
-    auto badLink = linkRequest;
-    badLink.linkNotification->url = "http://example.com/verify";
-    const std::vector<Row> rows{
-        {"status in another case", request("Status"), false,
-         "The native request type is not supported.", false, false},
-        {"empty type", request(""), false, "The native request type is not supported.", false,
-         false},
-        {"code", codeRequest, true, std::nullopt, false, true},
-        {"bad code", badCode, false, "The code notification is not valid.", false, false},
-        {"code request without payload", request("presentCodeNotification"), false,
-         "The code notification is not valid.", false, false},
-        {"link", linkRequest, true, std::nullopt, true, false},
-        {"bad link", badLink, false, "The checked link notification is not valid.", false, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto handled = handleNativeRequest(row.request, *fixture.store, fixture.monitor);
-        EXPECT_EQ(handled.response.ok, row.ok);
-        EXPECT_EQ(handled.response.error, row.error);
-        EXPECT_EQ(handled.linkNotification.has_value(), row.link);
-        EXPECT_EQ(handled.codeNotification.has_value(), row.code);
-        EXPECT_TRUE(handled.response.accounts.empty());
-    }
 }
 
 }  // namespace
