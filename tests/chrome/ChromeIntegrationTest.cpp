@@ -55,7 +55,6 @@ TEST(ChromeIntegration, WritesTheManifestForEachBrowserSetUp) {
     const Row rows[] = {
         {"a fresh account: Chrome and Chromium", {}, both, "google-chrome"},
         {"Chromium only", {"chromium"}, both, "chromium"},
-        {"Chrome and Chromium", both, both, "google-chrome"},
         {"every browser",
          {"google-chrome", "BraveSoftware/Brave-Browser", "microsoft-edge", "vivaldi"},
          {"google-chrome", "chromium", "BraveSoftware/Brave-Browser", "microsoft-edge", "vivaldi"},

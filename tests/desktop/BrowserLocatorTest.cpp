@@ -94,7 +94,6 @@ TEST_F(BrowserLocatorTest, PrefersChromeThenChromiumOnPathOrDesktopEntry) {
     };
     const Row rows[] = {
         {"nothing installed", {}, {}, {}, {}},
-        {"chromium only", {"chromium"}, {}, "bin/chromium", {"ROOT/bin/chromium", "u"}},
         {"chromium-browser only",
          {"chromium-browser"},
          {},

@@ -99,7 +99,6 @@ TEST(ReadNativeHostFrame, ReturnsExactlyOneFrame) {
     const std::vector<Row> rows{
         {"end of input before the first byte", "", std::nullopt, ""},
         {"empty body", lengthPrefix(0), lengthPrefix(0), ""},
-        {"one frame", frameOf(body), frameOf(body), ""},
         {"bytes after the frame stay unread", frameOf(body) + "next", frameOf(body), "next"},
         {"exactly the 64 MiB cap", lengthPrefix(67'108'864) + std::string(67'108'864, 'y'),
          lengthPrefix(67'108'864) + std::string(67'108'864, 'y'), ""},
@@ -120,11 +119,9 @@ TEST(ReadNativeHostFrame, Faults) {
     };
     const std::vector<Row> rows{
         {"one byte", "\x05", LoftwingMultiError::invalidData()},
-        {"three bytes", std::string("\x05\x00\x00", 3), LoftwingMultiError::invalidData()},
         {"body ends early", lengthPrefix(10) + "{}", LoftwingMultiError::invalidData()},
         {"one byte above the cap", lengthPrefix(67'108'865),
          LoftwingMultiError::responseTooLarge()},
-        {"highest length", lengthPrefix(0xFFFFFFFF), LoftwingMultiError::responseTooLarge()},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -212,8 +209,6 @@ TEST(ErrorFrame, DescribesTheFailureInOneFrame) {
          "Zevirudi stopped."},
         {"not an exception class", std::make_exception_ptr(42), "Zevirudi stopped."},
         {"no error", std::exception_ptr(), "Zevirudi stopped."},
-        {"description declined", std::make_exception_ptr(DescribedError(std::nullopt)),
-         "Zevirudi stopped."},
         {"300 characters cut to 240", std::make_exception_ptr(DescribedError(long300)), first240},
     };
     for (const auto& row : rows) {

@@ -53,8 +53,6 @@ TEST(OnboardingViewTest, StepNavigationAndEnablement) {
          true, true, true, false, 0},
         {"connect with a ready check may continue", "RCRR", OnboardingStep::connect,
          "SETUP · 4 OF 6", true, true, true, false, 0},
-        {"the sound step", "RCRRR", OnboardingStep::sound, "SETUP · 5 OF 6", true, true, true,
-         false, 0},
         {"the rehearsal ends with Finish", "RCRRRR", OnboardingStep::rehearsal, "SETUP · 6 OF 6",
          true, false, true, true, 0},
         {"Return finishes once", "RCRRRRR", OnboardingStep::rehearsal, "SETUP · 6 OF 6", true,
