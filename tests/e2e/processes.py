@@ -152,29 +152,23 @@ class PanelWatch:
     def find_panels(self, timeout):
         """The new processes of the host's executable outside the browser's session, once there
         is at least one. More than one when a short-lived intermediate process (the first of a
-        double fork) is caught as well."""
-        # There is no event for "a process appeared", so /proc is scanned at short intervals
-        # until the deadline; the panel normally exists before the host's answer arrives.
-        deadline = time.monotonic() + timeout
-        while True:
-            found = []
-            for pid in processes_running(self._host_path):
-                if pid in self._before:
-                    continue
-                try:
-                    candidate = WatchedProcess(pid)
-                except ProcessLookupError:
-                    continue
-                try:
-                    outside = candidate.session() != self._browser_session
-                except OSError:
-                    outside = False
-                if outside:
-                    found.append(candidate)
-                else:
-                    candidate.close()
-            if found:
-                return found
-            if time.monotonic() >= deadline:
-                raise AssertionError("no panel process outside the browser's session appeared")
-            select.select([], [], [], 0.05)
+        double fork) is caught as well. There is no event for "a process appeared", so /proc is
+        scanned until the deadline; the panel normally exists before the host's answer arrives."""
+        return wait_until(self._panels, "a panel process outside the browser's session", timeout)
+
+    def _panels(self):
+        found = []
+        for pid in set(processes_running(self._host_path)) - self._before:
+            try:
+                candidate = WatchedProcess(pid)
+            except ProcessLookupError:
+                continue
+            try:
+                outside = candidate.session() != self._browser_session
+            except OSError:
+                outside = False
+            if outside:
+                found.append(candidate)
+            else:
+                candidate.close()
+        return found
