@@ -1,8 +1,7 @@
 """The built host driven directly over pipes, exactly as Chrome starts it, for what a browser
 cannot express: a caller the configuration does not name (and proof that the keyring was not
 touched), an answer too large for a frame, and the notification panels under Xvfb (the answer
-comes first, the host ends at once, the panel lives on in its own process and ends when the
-person is done with it).
+comes first, the host ends at once, the panel lives on in its own process).
 
 Run by CTest (label integration) as `/usr/bin/python3 test_host_over_pipes.py`; it re-runs itself
 inside tests/helpers/run-with-private-keyring.
@@ -169,25 +168,21 @@ class HostOverPipes(unittest.TestCase):
                 subprocess.run(["secret-tool", "clear", "service", SERVICE, "account", key],
                                timeout=30)
 
-    def test_code_panel_answers_first_copies_and_serves_the_clipboard(self):
-        """Answer first and the host gone at once; the panel copies exactly the code, closes, and
-        its process serves the clipboard until another program takes it."""
+    def test_code_panel_answers_first_and_copies_the_code(self):
+        """Answer first and the host gone at once; the panel copies exactly the code and closes.
+        How long its process serves the clipboard is NotificationRunnerTest's."""
         before = set(processes_running(self.host))
         response, elapsed = run_host(self.host, ORIGIN, code_request(), self.display_env)
         self.assertEqual(response, EMPTY)
         self.assertLess(elapsed, 1.5, "the host took too long to end")
-        panels = wait_until(lambda: new_host_processes(self.host, before), "the panel process",
-                            10)
+        wait_until(lambda: new_host_processes(self.host, before), "the panel process", 10)
         window = wait_until(lambda: panel_windows(self.display), "the expanded panel", 10)[0]
         click(self.display, window, COPY_BUTTON)
         wait_until(lambda: clipboard(self.display) == CODE, "the code on the clipboard", 10)
         wait_until(lambda: not panel_windows(self.display), "the panel to close", 10)
-        self.assertTrue(new_host_processes(self.host, before),
-                        "the panel's process ended before anyone could paste the code")
+        # Another owner of the clipboard lets the panel's process end.
         subprocess.run(["xclip", "-i", "-selection", "clipboard"], input=b"something else",
                        env=self.display_env, check=True, timeout=10)
-        wait_until(lambda: not new_host_processes(self.host, before),
-                   f"the panel process {panels} to end", 10)
 
     def test_link_panel_closes_and_its_process_ends(self):
         before = set(processes_running(self.host))
