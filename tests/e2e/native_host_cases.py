@@ -57,13 +57,6 @@ def request_table(accounts):
          refused("Connected accounts could not be read. The system keyring is not available. "
                  "Start GNOME Keyring or KWallet and try again.")),
         ("unknown type", set(), {"type": "Status"}, refused(NOT_SUPPORTED)),
-        ("poll with an origin ending in a slash", {"requests"},
-         {"type": "poll", "origin": PAGE_ORIGIN + "/", "sinceEpochMilliseconds": 0,
-          "seenMessageIDs": []},
-         refused("The page origin is not valid.")),
-        ("poll with an upper-case scheme", {"requests"},
-         {"type": "poll", "origin": "HTTPS://accounts.example.com", "sinceEpochMilliseconds": 0},
-         refused("The page origin is not valid.")),
         ("poll without a start time", {"requests"}, {"type": "poll", "origin": PAGE_ORIGIN},
          refused("The page origin is not valid.")),
         ("link notification with a capitalised purpose", {"requests"},

@@ -127,7 +127,7 @@ TEST(NativeRequestHandling, PollRefusesBadOriginsAndPassesTheRequestOn) {
         std::optional<std::string> origin;
         std::optional<std::int64_t> since;
     };
-    // Trailing slash, upper-case scheme and a missing start time go through Chromium end to end.
+    // A missing start time goes through Chromium end to end; the origin rules are PageOrigin's.
     const std::vector<Row> refused{
         {"no origin", std::nullopt, 0},
         {"not an origin", "login.example.com", 0},

@@ -82,8 +82,6 @@ void preparingThenTheAccountsThenTheSheet() {
             return sheet != nullptr && sheet->isVisible();
         },
         10'000));
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet));
-    save(*sheet, "add-account");
     sheet->reject();
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return !state.viewModel.presentedSheet().has_value(); }, 10'000));
@@ -95,7 +93,6 @@ void onboardingOnFirstStartThenTheEmptyAccountList() {
                          BundleInfo{"1.0.0", "1.0.0", "", ""});
     window.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return shows(window, "zevirudi::OnboardingView"); }, 10'000));
-    save(window, "onboarding");
 
     const auto buttons = window.rootView().content()->findChildren<QPushButton*>();
     const auto found = std::find_if(buttons.begin(), buttons.end(), [](QPushButton* button) {

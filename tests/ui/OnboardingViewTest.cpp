@@ -45,8 +45,6 @@ TEST(OnboardingViewTest, StepNavigationAndEnablement) {
          OnboardingStep::chrome, "SETUP · 2 OF 6", true, true, false, false, 0},
         {"Return without the confirmation stays", "RR", OnboardingStep::chrome, "SETUP · 2 OF 6",
          true, true, false, false, 0},
-        {"Back from Chrome returns to the introduction", "RE", OnboardingStep::introduction,
-         "SETUP · 1 OF 6", false, true, true, false, 0},
         {"the confirmation enables Continue", "RC", OnboardingStep::chrome, "SETUP · 2 OF 6", true,
          true, true, false, 0},
         {"confirmed: on to the permission", "RCR", OnboardingStep::permission, "SETUP · 3 OF 6",
