@@ -10,8 +10,7 @@ import sys
 import tempfile
 
 from chromium_driver import Chromium, extension_id_from_key
-from host_prefix import (extension_origin, install_host_copy, manifest_path, run_installer,
-                         write_host_manifest)
+from host_prefix import install_host_copy, manifest_path, run_installer
 from processes import start_xvfb
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -122,10 +121,6 @@ class BrowserSession:
             return
         with open(path, "w", encoding="utf-8") as file:
             json.dump(configuration, file, indent=2)
-
-    def allow_only(self, extension_id):
-        """Rewrites the host manifest so that only the given extension may start the host."""
-        write_host_manifest(self.user_data_dir, self.host_path, extension_origin(extension_id))
 
     def close(self):
         if self.browser:

@@ -24,7 +24,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, BrowserSession,  # noqa: E402
                          run_in_private_keyring, test_configuration)
 from keyring_accounts import lookup_item, seed_accounts  # noqa: E402
-from native_host_cases import (NOT_SUPPORTED, PAGE_ORIGIN, made_up_accounts, refused,  # noqa: E402
+from native_host_cases import (PAGE_ORIGIN, made_up_accounts, refused,  # noqa: E402
                                request_table, sandbox_accounts, secrets_of)
 from processes import become_subreaper, reap_orphans  # noqa: E402
 from sandbox_providers import SandboxProviders  # noqa: E402
@@ -140,20 +140,6 @@ class NativeHostThroughChromium(unittest.TestCase):
                          sorted(stored["account"]["id"] for stored in self.accounts))
         self.assertEqual(sorted((c["accountID"], c["status"]) for c in response["accountChecks"]),
                          sorted((s["account"]["id"], "ready") for s in self.accounts))
-
-    def test_4_chromium_refuses_a_foreign_allowed_origin(self):
-        """With another extension as the manifest's only allowed origin, Chromium refuses to
-        start the host; with the right one, the host answers. So the answers came from our
-        binary, started by Chromium through this manifest."""
-        self.session.allow_only("a" * 32)
-        try:
-            answer = self.session.send({"type": "Status"})
-        finally:
-            self.session.allow_only(EXTENSION_ID)
-        self.assertEqual(answer, {"lastError": "Access to the specified native messaging host is "
-                                               "forbidden."})
-        self.assertEqual(self.session.send({"type": "Status"}),
-                         {"response": refused(NOT_SUPPORTED)})
 
     def test_5_the_host_refuses_callers_its_configuration_does_not_name(self):
         """The host, not Chromium, decides whom it serves: with the manifest still allowing the
