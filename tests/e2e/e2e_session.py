@@ -39,6 +39,19 @@ def host_environment(home):
     return env
 
 
+class HostCopy:
+    """The built host installed in a temporary prefix with the given configuration, and an
+    environment for it as a browser would give it; close() removes it."""
+
+    def __init__(self, configuration):
+        self.root = tempfile.mkdtemp(prefix="zevirudi-host.")
+        self.host = install_host_copy(BUILD_DIR, os.path.join(self.root, "prefix"), configuration)
+        self.env = host_environment(self.root)
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
 def provider_configuration(provider):
     """Endpoints on a closed loopback port until the sandbox providers run in the test."""
     return {

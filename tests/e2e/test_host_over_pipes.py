@@ -9,11 +9,9 @@ inside tests/helpers/run-with-private-keyring.
 
 import os
 import select
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 
@@ -22,9 +20,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 
 import native_frames  # noqa: E402
-from e2e_session import (BUILD_DIR, EXTENSION_ID, host_environment,  # noqa: E402
-                         run_in_private_keyring, test_configuration)
-from host_prefix import extension_origin, install_host_copy  # noqa: E402
+from e2e_session import (EXTENSION_ID, HostCopy, run_in_private_keyring,  # noqa: E402
+                         test_configuration)
+from host_prefix import extension_origin  # noqa: E402
 from keyring_accounts import INDEX_KEY, SERVICE, seed_accounts, stored_account  # noqa: E402
 from processes import processes_running, start_xvfb, wait_until  # noqa: E402
 
@@ -89,23 +87,10 @@ def link_request():
                                  "providerLabel": "Outlook", "linkPurpose": "sign-in"}}
 
 
-class Prefix:
-    """A copy of the host in a temporary install prefix, with the test configuration."""
-
-    def __init__(self):
-        self.root = tempfile.mkdtemp(prefix="zevirudi-pipes.")
-        self.host = install_host_copy(BUILD_DIR, os.path.join(self.root, "prefix"),
-                                      test_configuration())
-        self.env = host_environment(self.root)
-
-    def close(self):
-        shutil.rmtree(self.root, ignore_errors=True)
-
-
 class HostOverPipes(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.prefix = Prefix()
+        cls.prefix = HostCopy(test_configuration())
         try:
             cls.xvfb, cls.display = start_xvfb(os.path.join(cls.prefix.root, "xvfb.log"))
         except BaseException:
