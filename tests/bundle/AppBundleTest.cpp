@@ -1,6 +1,7 @@
 #include "bundle/AppBundle.h"
 
 #include "helpers/CapturingLogSink.h"
+#include "helpers/TemporaryFolder.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -23,19 +24,6 @@ const char* const configurationFile =
                    "tokenEndpoint": "https://t", "scopes": ["s"]},
         "microsoft": {"clientID": "m", "redirectURI": "r:/", "authorizationEndpoint": "https://a",
                       "tokenEndpoint": "https://t", "scopes": [], "apiBaseURL": "http://b"}})";
-
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "oauth-config-XXXXXX");
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 TEST(AppBundle, ReadsTheUsersOwnFileOnlyWhenNobodyElseCanHaveWrittenIt) {
     std::string userConfiguration = configurationFile;
@@ -89,17 +77,17 @@ TEST(AppBundle, ReadsTheUsersOwnFileOnlyWhenNobodyElseCanHaveWrittenIt) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        const TemporaryDirectory configHome;
-        const TemporaryDirectory resources;
-        std::ofstream(resources.path() / "OAuthConfig.json") << configurationFile;
-        std::filesystem::create_directory(configHome.path() / "zevirudi");
-        testCase.place(configHome.path() / "zevirudi" / "OAuthConfig.json");
+        const loftwing::test::TemporaryFolder configHome;
+        const loftwing::test::TemporaryFolder resources;
+        std::ofstream(resources.path / "OAuthConfig.json") << configurationFile;
+        std::filesystem::create_directory(configHome.path / "zevirudi");
+        testCase.place(configHome.path / "zevirudi" / "OAuthConfig.json");
         const auto log = loftwing::test::CapturingLogSink::install();
 
         if (testCase.expected) {
-            EXPECT_EQ(loadConfiguration(configHome.path(), resources.path()), *testCase.expected);
+            EXPECT_EQ(loadConfiguration(configHome.path, resources.path), *testCase.expected);
         } else {
-            EXPECT_THROW(loadConfiguration(configHome.path(), resources.path()), JsonDecodingError);
+            EXPECT_THROW(loadConfiguration(configHome.path, resources.path), JsonDecodingError);
         }
         const auto lines = log->lines();
         if (testCase.logged) {
