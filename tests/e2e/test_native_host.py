@@ -31,7 +31,7 @@ from sandbox_providers import SandboxProviders  # noqa: E402
 
 
 def detect_capabilities(with_keyring):
-    capabilities = {"requests", "panel"}
+    capabilities = set()
     # Only the private keyring wrapper sets the password; seeding accounts anywhere else could
     # write into a developer's own keyring.
     if with_keyring and os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.environ.get(
@@ -69,7 +69,7 @@ class NativeHostThroughChromium(unittest.TestCase):
                 seed_accounts(cls.accounts)
             cls.session = BrowserSession(cls.configuration,
                                          use_session_bus="keyring" in cls.capabilities,
-                                         with_display="panel" in cls.capabilities)
+                                         with_display=True)
         except BaseException:
             if cls.sandbox:
                 cls.sandbox.stop()
