@@ -178,10 +178,10 @@ class HostOverPipes(unittest.TestCase):
         wait_until(lambda: not new_host_processes(self.host, before), "the panel process to end",
                    10)
 
-    def test_no_panel_without_a_display_or_for_a_refused_payload(self):
+    def test_no_panel_for_a_refused_payload(self):
+        """Without a display there is none either; that, and its log line, is
+        PanelLauncherTest's."""
         before = set(processes_running(self.host))
-        response, _ = run_host(self.host, ORIGIN, code_request(), self.env)
-        self.assertEqual(response, EMPTY)
         bad = code_request()
         bad["codeNotification"]["code"] = "ABCDEF"
         response, _ = run_host(self.host, ORIGIN, bad, self.display_env)

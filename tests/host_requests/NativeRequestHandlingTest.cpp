@@ -84,16 +84,11 @@ TEST(NativeRequestHandling, StatusReportsKeyringFailures) {
     };
     const loftwing::OAuthProviderError longError("invalid_grant", std::string(200, 'd'));
     const std::vector<Row> rows{
-        {"library error",
-         std::make_exception_ptr(loftwing::LoftwingMultiError::interactionNotAllowed()),
-         "Connected accounts could not be read. Keychain access is not available."},
         {"error without a description",
          std::make_exception_ptr(std::runtime_error("secret detail")),
          "Connected accounts could not be read. Unknown Keychain error."},
         {"description cut to 160 characters", std::make_exception_ptr(longError),
          "Connected accounts could not be read. " + longError.errorDescription()->substr(0, 160)},
-        {"decoding error", std::make_exception_ptr(loftwing::JsonDecodingError("bad")),
-         "Connected accounts could not be read. Unknown Keychain error."},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
