@@ -12,7 +12,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>

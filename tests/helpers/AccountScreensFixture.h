@@ -7,9 +7,6 @@
 #include "helpers/DesktopTestSupport.h"
 #include "ui/AccountManagerViewModel.h"
 
-#include <QApplication>
-#include <QWidget>
-
 namespace loftwing::test {
 
 // Gmail answers with an empty inbox (ready), Microsoft refuses the token (reconnect required),

@@ -7,8 +7,6 @@
 #include "helpers/ScriptedHTTPTransport.h"
 #include "ui/AccountManagerServices.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QFuture>
 #include <QFutureWatcher>

@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QImage>
-#include <QPixmap>
 #include <QPushButton>
 
 #include <gtest/gtest.h>

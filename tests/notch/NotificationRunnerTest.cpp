@@ -10,7 +10,6 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>

@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>

@@ -12,8 +12,6 @@
 #include "ui/AppRootView.h"
 #include "ui/OnboardingView.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>

@@ -8,7 +8,6 @@
 #include "ui/OnboardingRehearsal.h"
 
 #include <QAudioDevice>
-#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QMediaDevices>
