@@ -57,7 +57,7 @@ void shootManager(std::vector<loftwing::StoredAccount> accounts, const char* nam
 void addAccountSheet() {
     AccountScreensFixture state(
         {}, []() -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
-        false);
+        withoutMicrosoft);
     AccountManagerView view(state.viewModel);
     view.show();
     waitFor(state.viewModel.prepare());

@@ -201,7 +201,7 @@ TEST(AccountScreensTest, ContinueAndReturnInTheAddressField) {
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
         AccountScreensFixture state(
-            {}, [] { return std::string(); }, false);
+            {}, [] { return std::string(); }, withoutMicrosoft);
         AddAccountView sheet(state.viewModel);
         sheet.show();
         if (row.chooseMicrosoft) {
