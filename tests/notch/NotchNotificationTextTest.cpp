@@ -69,7 +69,6 @@ TEST(NotchNotificationText, CodesOfSixAndEightCharactersAreSplitInHalves) {
         {"482913", "482 913"},
         {"12345678", "1234 5678"},
         {"1234567", "1234567"},
-        {"", ""},
         // Counted in user-perceived characters, not bytes: six characters, nine bytes.
         {"\u00C512\u00C534", "\u00C512 \u00C534"},
         // An e with a combining acute accent is one character.

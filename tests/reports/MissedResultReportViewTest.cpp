@@ -115,7 +115,6 @@ TEST(MissedResultReportView, EnablesCopyAndShareOnlyForAUsableSite) {
         {"words", "not a website", false, true},
         {"plain domain", "example.com", true, false},
         {"emptied again", "", false, false},
-        {"address with query", "https://login.example.com/verify?x=1", true, false},
     };
     MissedResultReportView view(accounts, false, true, true);
     view.show();

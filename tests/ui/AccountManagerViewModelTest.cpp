@@ -110,10 +110,6 @@ TEST(AccountManagerViewModelTest, ConnectionFailuresAndTheirMessages) {
         {"error without a description: the fallback",
          []() -> std::string { throw std::runtime_error("socket closed"); },
          QStringLiteral("The mail account could not be connected.")},
-        {"library error: its description",
-         []() -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
-         QString::fromStdString(
-             *loftwing::LoftwingMultiError::authenticationFailed().errorDescription())},
         {"long description: cut to 300 characters",
          [longText]() -> std::string { throw DescribedError(longText); },
          QString(300, QLatin1Char('x'))},

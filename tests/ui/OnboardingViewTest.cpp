@@ -36,8 +36,6 @@ TEST(OnboardingViewTest, StepNavigationAndEnablement) {
         bool finish;
         int completions;
     } cases[] = {
-        {"first step: no Back", "", OnboardingStep::introduction, "SETUP · 1 OF 6", false, true,
-         true, false, 0},
         {"Escape on the first step stays", "E", OnboardingStep::introduction, "SETUP · 1 OF 6",
          false, true, true, false, 0},
         {"Return continues to Chrome, which waits for its confirmation", "R",
