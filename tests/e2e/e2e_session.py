@@ -140,6 +140,6 @@ class BrowserSession:
             self.browser.close()
             self.browser = None
         if self.xvfb:
-            self.xvfb.stop()
+            self.xvfb.end()
             self.xvfb = None
         shutil.rmtree(self.root, ignore_errors=True)

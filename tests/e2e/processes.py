@@ -86,11 +86,6 @@ def reap_orphans(timeout):
             orphan.close()
 
 
-class Xvfb(WatchedProcess):
-    def stop(self):
-        self.end()
-
-
 def start_xvfb(log_path, timeout=10.0):
     """Starts Xvfb on a display number it picks itself (-displayfd, here its standard output)
     and returns the process and the DISPLAY value once the server accepts connections."""
@@ -98,7 +93,7 @@ def start_xvfb(log_path, timeout=10.0):
         process = subprocess.Popen(
             ["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1440x900x24"],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log, start_new_session=True)
-    server = Xvfb(process.pid)
+    server = WatchedProcess(process.pid)
     server.output = process.stdout  # stays open: a closed pipe would be a signal to Xvfb
     try:
         # Xvfb writes the display number followed by a newline once it is ready.
@@ -108,7 +103,7 @@ def start_xvfb(log_path, timeout=10.0):
         if not number.endswith(b"\n"):
             raise RuntimeError("Xvfb ended before reporting its display")
     except BaseException:
-        server.stop()
+        server.end()
         raise
     return server, f":{int(number)}"
 

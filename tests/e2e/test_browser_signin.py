@@ -192,7 +192,7 @@ def main():
                 connected = sign_in(sandbox, driver, config_path, "google", env, root,
                                     loopback=False)
             finally:
-                xvfb.stop()
+                xvfb.end()
             if connected != expected["google"]:
                 raise AssertionError(f"custom scheme: connected {connected!r}")
             print(f"ok google: {connected} connected again through the custom scheme")

@@ -102,7 +102,7 @@ class HostOverPipes(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        cls.xvfb.stop()
+        cls.xvfb.end()
         cls.prefix.close()
 
     def test_foreign_caller_never_reaches_the_keyring(self):

@@ -15,7 +15,6 @@ namespace zevirudi {
 namespace {
 
 using loftwing::test::codeNotification;
-using loftwing::test::linkNotification;
 
 bool isTransparent(const QImage& image, int x, int y) {
     return qAlpha(image.pixel(x, y)) < 16;
@@ -44,7 +43,6 @@ TEST(NotchRendering, PanelsLookLikeASystemNotification) {
     const Row rows[] = {
         {"code-panel", codeNotification(), false, QSize(390, 136), "Copy Code"},
         {"code-panel-notch", codeNotification(), true, QSize(620, 126), "Copy Code"},
-        {"link-panel-notch", linkNotification(), true, QSize(620, 126), "Open Reset Link"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);

@@ -83,7 +83,6 @@ TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
         view->shareButton()->mapTo(view.get(), view->shareButton()->rect().center());
     EXPECT_GT(QColor(light.pixel(share.x() - 30, share.y())).saturation(), 100);
     EXPECT_LT(QColor(opening.pixel(share.x() - 30, share.y())).saturation(), 60);
-    EXPECT_EQ(view->statusCaption()->text(), "Copied to clipboard");
     EXPECT_GT(view->statusCaption()->palette().color(QPalette::WindowText).lightness(), 128);
 }
 

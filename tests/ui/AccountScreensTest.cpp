@@ -192,7 +192,6 @@ TEST(AccountScreensTest, ContinueAndReturnInTheAddressField) {
     } cases[] = {
         {"address", "ann@example.com", false, false, true, "", true},
         {"spaces and a line break around it", "  ann@example.com \n", false, false, true, "", true},
-        {"no at sign", "ann.example.com", false, false, false, "", false},
         {"empty", "", false, false, false, "", false},
         {"provider not configured", "ann@example.com", true, false, false,
          "The Microsoft OAuth client is not configured in this test build.", true},
