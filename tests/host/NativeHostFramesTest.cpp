@@ -44,7 +44,6 @@ struct Pipe {
         close(read);
         close(write);
     }
-    void closeWrite() { close(write); }
     static void close(int& end) {
         if (end >= 0) {
             ::close(end);
@@ -82,7 +81,7 @@ std::string readAll(int fd) {
 std::optional<std::string> readFrameFrom(const std::string& input, Pipe& pipe) {
     std::jthread writer([&] {
         writeAll(pipe.write, input);
-        pipe.closeWrite();
+        Pipe::close(pipe.write);
     });
     return readNativeHostFrame(pipe.read);
 }
@@ -159,7 +158,7 @@ TEST(WriteResponseFrame, SurvivesShortWritesIntoASmallNonBlockingPipe) {
     std::string received;
     std::jthread reader([&] { received = readAll(pipe.read); });
     EXPECT_TRUE(writeResponseFrame(frame, pipe.write));
-    pipe.closeWrite();
+    Pipe::close(pipe.write);
     reader.join();
     EXPECT_EQ(received.size(), frame.size());
     EXPECT_TRUE(received == frame);

@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -54,9 +53,9 @@ TEST(OnboardingScreenshotTest, EveryStepLightAndDark) {
          true,
          "R",
          [](OnboardingFixture& fixture) {
-             QSignalSpy opened(&fixture.viewModel, &AccountManagerViewModel::chromeStateChanged);
              fixture.find("openChromeSetup")->click();
-             QTest::qWait(200);
+             EXPECT_TRUE(QTest::qWaitFor(
+                 [&] { return fixture.shows(QStringLiteral("Chrome setup opened")); }));
              fixture.find<QCheckBox>("chromeConfirmation")->setChecked(true);
          }},
         {"3-permission",
