@@ -1,9 +1,8 @@
 // Runs one keyring operation in a process of its own, so that tests can give it an environment
 // of its own (no session bus, a bus without a Secret Service) or kill it half-way. Prints one
 // line per result: "absent", "bytes", "ok", "saved <id>", "sockets <count>" or
-// "error <case> <code>". "frozen-read" and "killed-read" stop the keyring daemon of the session
-// (SIGSTOP) and read with it frozen, or kill it (SIGKILL) while the read waits for its answer;
-// they add "ms <elapsed>" and the log lines ("log <category>: <message>").
+// "error <case> <code>". "frozen-read" stops the keyring daemon of the session (SIGSTOP) and
+// reads with it frozen; it adds "ms <elapsed>" and the log lines ("log <category>: <message>").
 
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
@@ -14,14 +13,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -63,27 +60,6 @@ pid_t keyringDaemon() {
     return static_cast<pid_t>(pid);
 }
 
-// Whether a message waits unread on a socket of the process (ss from iproute2 reports the
-// receive queue of each Unix socket with its owner).
-bool requestQueuedAt(pid_t pid) {
-    std::unique_ptr<FILE, decltype(&pclose)> ss(popen("ss -xpH 2>/dev/null", "r"), &pclose);
-    if (!ss) {
-        return false;
-    }
-    const std::string owner = "pid=" + std::to_string(pid) + ",";
-    char line[1024];
-    while (std::fgets(line, sizeof line, ss.get()) != nullptr) {
-        char netid[16];
-        char state[16];
-        unsigned long received = 0;
-        if (std::strstr(line, owner.c_str()) != nullptr &&
-            std::sscanf(line, "%15s %15s %lu", netid, state, &received) == 3 && received > 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 class PrintingLogSink final : public loftwing::LogSink {
   public:
     void write(loftwing::LogLevel, std::string_view category,
@@ -101,33 +77,19 @@ class PrintingLogSink final : public loftwing::LogSink {
     std::string lines_;
 };
 
-// Reads with the daemon stopped; `kill` ends it while the read waits.
-void readFromFaultyDaemon(loftwing::SecretServiceKeychainStore& keychain, const std::string& key,
-                          bool killDaemon) {
+// Reads with the daemon stopped.
+void readFromFrozenDaemon(loftwing::SecretServiceKeychainStore& keychain, const std::string& key) {
     auto log = std::make_shared<PrintingLogSink>();
     loftwing::setLogSink(log);
     const pid_t daemon = keyringDaemon();
     ::kill(daemon, SIGSTOP);
     const auto started = std::chrono::steady_clock::now();
     std::string outcome;
-    {
-        std::jthread reader([&] {
-            try {
-                outcome = keychain.read(key) ? "bytes" : "absent";
-            } catch (const LoftwingMultiError& error) {
-                outcome = "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
-                          std::to_string(error.keychainStatusCode());
-            }
-        });
-        if (killDaemon) {
-            // Killed before the request reached it, the bus would start a fresh (locked) daemon
-            // instead: wait until bytes wait unread on one of the frozen daemon's sockets.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-            while (!requestQueuedAt(daemon) && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            ::kill(daemon, SIGKILL);
-        }
+    try {
+        outcome = keychain.read(key) ? "bytes" : "absent";
+    } catch (const LoftwingMultiError& error) {
+        outcome = "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
+                  std::to_string(error.keychainStatusCode());
     }
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
@@ -139,7 +101,7 @@ void readFromFaultyDaemon(loftwing::SecretServiceKeychainStore& keychain, const 
 int run(int argc, char** argv) {
     if (argc < 4) {
         std::cerr << "usage: keyring-probe read|save|remove|remove-account|keep-saving|construct|"
-                     "frozen-read|killed-read|"
+                     "frozen-read|"
                      "construct-and-read SERVICE ARG [TEXT]\n";
         return 2;
     }
@@ -163,8 +125,8 @@ int run(int argc, char** argv) {
     } else if (command == "remove-account") {
         loftwing::KeychainAccountStore(keychain).remove(argv[3]);
         std::cout << "ok" << std::endl;
-    } else if (command == "frozen-read" || command == "killed-read") {
-        readFromFaultyDaemon(*keychain, argv[3], command == "killed-read");
+    } else if (command == "frozen-read") {
+        readFromFrozenDaemon(*keychain, argv[3]);
     } else if (command == "keep-saving") {
         loftwing::KeychainAccountStore store(keychain);
         for (int i = 0;; ++i) {
