@@ -40,8 +40,6 @@ TEST(NativeHostRequest, WatchRequestOnlyForCompletePolls) {
         {"no origin", R"({"type":"poll","sinceEpochMilliseconds":5})", std::nullopt},
         {"other case", R"({"type":"Poll","origin":"https://a","sinceEpochMilliseconds":5})",
          std::nullopt},
-        {"status", R"({"type":"status","origin":"https://a","sinceEpochMilliseconds":5})",
-         std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
