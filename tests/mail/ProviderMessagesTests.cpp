@@ -34,7 +34,6 @@ TEST(ProviderMessages, DecodesGmailAndGraphShapes) {
 TEST(ProviderMessages, RejectsWhatDoesNotDecode) {
     const char* gmailRows[] = {
         R"({"internalDate": "1"})",                                    // no id
-        R"({"id": 5})",                                                // id not a string
         R"({"id": "m", "payload": {"headers": [{"name": "From"}]}})",  // header without value
         R"({"id": "m", "payload": {"parts": {}}})",                    // parts not a list
         R"({"id": "m", "payload": {"parts": [{"parts": [7]}]}})",  // a nested part not an object

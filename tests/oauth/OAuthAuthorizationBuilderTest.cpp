@@ -109,8 +109,6 @@ TEST(OAuthAuthorizationBuilder, LoginHintRule) {
         {"address with spaces and newline around", "  a@example.com \n", "a@example.com"},
         {"no at sign", "alice", std::nullopt},
         {"space inside", "a @example.com", std::nullopt},
-        {"no-break space inside", "a\u00A0@example.com", std::nullopt},
-        {"empty", "", std::nullopt},
         {"absent", std::nullopt, std::nullopt},
         {"non-ASCII address", "jürgen@exämple.de", "jürgen@exämple.de"},
     };
@@ -165,12 +163,10 @@ TEST(OAuthAuthorizationBuilder, RedirectChecks) {
         {"state of other case", "x:/cb?state=s-1_abc&code=c", refused},
         {"error item", "x:/cb?state=S-1_abc&error=access_denied&code=c", refused},
         {"empty error item", "x:/cb?state=S-1_abc&error=", refused},
-        {"error before state check", "x:/cb?error=access_denied", refused},
         {"empty code", "x:/cb?state=S-1_abc&code=", invalid},
         {"no code", "x:/cb?state=S-1_abc", invalid},
         {"code without value", "x:/cb?state=S-1_abc&code", invalid},
         {"not a URL", "not a url", invalid},
-        {"empty", "", invalid},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
