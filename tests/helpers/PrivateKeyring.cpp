@@ -41,18 +41,18 @@ VariantPtr call(const char* path, const char* interface, const char* method, GVa
     return reply;
 }
 
-}  // namespace
-
-bool runsWithPrivateKeyring() {
-    return std::getenv("ZEVIRUDI_TEST_KEYRING_PASSWORD") != nullptr;
-}
-
 std::string defaultCollectionPath() {
     const auto reply = call(kServicePath, "org.freedesktop.Secret.Service", "ReadAlias",
                             g_variant_new("(s)", "default"), "(o)");
     const gchar* path = nullptr;
     g_variant_get(reply.get(), "(&o)", &path);
     return path;
+}
+
+}  // namespace
+
+bool runsWithPrivateKeyring() {
+    return std::getenv("ZEVIRUDI_TEST_KEYRING_PASSWORD") != nullptr;
 }
 
 bool defaultCollectionIsLocked() {

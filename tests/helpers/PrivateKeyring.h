@@ -8,7 +8,6 @@ namespace loftwing::test {
 // talks to org.freedesktop.secrets on the session bus directly and throws std::runtime_error when
 // that fails.
 bool runsWithPrivateKeyring();
-std::string defaultCollectionPath();
 bool defaultCollectionIsLocked();
 void lockDefaultCollection();
 // Unlocks with the keyring's password, without a prompt.

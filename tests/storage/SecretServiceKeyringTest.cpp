@@ -195,20 +195,10 @@ TEST_F(SecretServiceKeyringTest, WithoutASecretServiceTheKeyringIsNotAvailable) 
     const auto scratch =
         std::filesystem::temp_directory_path() / ("zevirudi-no-bus-" + std::to_string(getpid()));
     std::filesystem::create_directories(scratch);
-    std::ofstream(scratch / "bus.conf") << R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+    std::ofstream(scratch / "bus.conf")
+        << R"(<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>)";
     Process bus({"dbus-daemon", "--config-file=" + (scratch / "bus.conf").string(), "--nofork",
                  "--print-address=1"});
     const auto address = bus.readLine(10s);
