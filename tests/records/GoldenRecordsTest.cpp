@@ -76,13 +76,6 @@ TEST(Records, GoldenForms) {
          golden<read>(ConnectedAccount{"g", MailProvider::google, "a@x", {}}, keyring,
                       R"({"email":"a@x","displayName":null,"x":{"y":[1]},"provider":"google",)"
                       R"("id":"g"})")},
-        {"message, all ten keys, milliseconds",
-         golden<written>(message, frames,
-                         R"({"id":"google:1:m1","accountID":"google:1","provider":"google",)"
-                         R"("accountEmail":"a@x","sender":"Shop <no@shop>",)"
-                         R"("senderAuthenticated":true,"subject":"Your code",)"
-                         R"("text":"Code 123456","html":"<p>Code</p>",)"
-                         R"("receivedAt":1700000000123})")},
         {"failed account check",
          golden<written>(AccountCheck{"m", AccountCheck::Status::reconnectRequired,
                                       "Connect again.", "reconnect_required"},
