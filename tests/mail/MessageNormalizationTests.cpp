@@ -142,22 +142,6 @@ TEST(MessageNormalization, ExtractBodiesPutsALineFeedBeforeEveryNonEmptyPart) {
     }
 }
 
-TEST(MessageNormalization, ExtractBodiesSurvivesDeepNesting) {
-    GmailPayload root{"text/plain", {}, GmailBody{b64("leaf")}, {}};
-    for (int level = 0; level < 100000; ++level) {
-        GmailPayload parent{"multipart/mixed", {}, {}, std::vector<GmailPayload>{}};
-        parent.parts->push_back(std::move(root));
-        root = std::move(parent);
-    }
-    const auto bodies = extractBodies(root.mimeType, std::nullopt, root.parts);
-    EXPECT_EQ(bodies.text, std::string(100000, '\n') + "leaf");
-    // Taking the tree apart one level at a time keeps the destructor from recursing as deep.
-    while (root.parts && !root.parts->empty()) {
-        GmailPayload child = std::move(root.parts->front());
-        root = std::move(child);
-    }
-}
-
 TEST(MessageNormalization, DecodeBase64URL) {
     struct Row {
         const char* text;
