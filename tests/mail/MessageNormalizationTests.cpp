@@ -1,6 +1,5 @@
 #include "mail/MessageNormalization.h"
 
-#include "helpers/Fixtures.h"
 #include "mail/ProviderMessages.h"
 #include "support/Base64.h"
 
@@ -23,27 +22,6 @@ const Timestamp now = Timestamp{} + 1'800'000'000s;
 
 std::string b64(std::string_view text) {
     return base64URLEncodeNoPadding(text);
-}
-
-TEST(MessageNormalization, GmailMessageBecomesMailMessage) {
-    // multipart/mixed holding a multipart/alternative, a calendar invitation and a PDF.
-    const auto decoded =
-        decodeGmailMessage(test::fixture("gmail_message", "mixed_with_attachments"));
-    ASSERT_TRUE(decoded);
-    const auto message = normalizeGmailMessage(*decoded, account(), now);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->id, "acct-1:18c2f0a1b2c3d4e5");
-    EXPECT_EQ(message->accountID, "acct-1");
-    EXPECT_EQ(message->provider, MailProvider::google);
-    EXPECT_EQ(message->accountEmail, "ana@example.com");
-    EXPECT_EQ(message->sender, "Example <no-reply@example.net>");
-    EXPECT_TRUE(message->senderAuthenticated);
-    EXPECT_EQ(message->subject, "Your sign-in code");
-    // Both bodies lie two levels deep: two line feeds each. The calendar and PDF add nothing.
-    EXPECT_EQ(message->text, "\n\nYour code is 482913.\r\nIt expires in 10 minutes.");
-    EXPECT_EQ(message->html,
-              "\n\n<html><head> </head><body><p>Your code is <b>482913</b></p> </body></html>");
-    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'765'046'857'123ms);
 }
 
 TEST(MessageNormalization, GmailEdgeCases) {
@@ -180,29 +158,8 @@ TEST(MessageNormalization, SenderAuthentication) {
     }
 }
 
-TEST(MessageNormalization, GraphMessageBecomesMailMessage) {
-    const GraphMessage full{
-        "AAMkAGI2TG93AAA=",
-        "2026-12-06T18:27:37.1234567Z",
-        "Your code",
-        GraphRecipient{GraphEmailAddress{"no-reply@example.net"}},
-        GraphBody{"<html><body><p>Code 123</p><SCRIPT src=x>y</SCRIPT><!-- c --></body></html>"},
-        "Code 123",
-        {{{"Received", "from mail.example.net"},
-          {"Authentication-Results", "spf=fail"},
-          {"authentication-results", "dmarc=pass"}}},
-    };
-    const auto message = normalizeGraphMessage(full, account());
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->id, "acct-1:AAMkAGI2TG93AAA=");
-    EXPECT_EQ(message->provider, MailProvider::microsoft);
-    EXPECT_EQ(message->sender, "no-reply@example.net");
-    EXPECT_TRUE(message->senderAuthenticated);  // every Authentication-Results header counts
-    EXPECT_EQ(message->subject, "Your code");
-    EXPECT_EQ(message->text, "Code 123");
-    EXPECT_EQ(message->html, "<html><body><p>Code 123</p>  </body></html>");
-    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'796'581'657s + 123'456'700ns);
-
+// The full message is the monitor's sandbox test; here what a sparse or broken one reads as.
+TEST(MessageNormalization, GraphMessageDefaults) {
     const GraphMessage bare{"id", "2026-12-06T18:27:37Z", {}, {}, {}, {}, {}};
     const auto minimal = normalizeGraphMessage(bare, account());
     ASSERT_TRUE(minimal);
