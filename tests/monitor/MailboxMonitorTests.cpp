@@ -114,8 +114,6 @@ TEST(MailboxMonitor, FailureMappingAndLog) {
         {"503", failure(E::httpStatus(503)), Status::unavailable, tryAgain, "http_503", ""},
         {"keychain status", failure(E::keychainStatus(-25300)), Status::unavailable, tryAgain,
          "local_error", ""},
-        {"response too large", failure(E::responseTooLarge()), Status::unavailable, tryAgain,
-         "local_error", ""},
         {"network", failure(TransportError(-1009, "offline at secret.example")),
          Status::unavailable, tryAgain, "network_-1009", "transport error -1009"},
         {"bad JSON", failure(JsonDecodingError("GmailMessage: \"payload\" is missing.")),

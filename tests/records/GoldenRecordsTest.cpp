@@ -63,9 +63,6 @@ TEST(Records, GoldenForms) {
                 R"({"account":{"id":"ms:2","provider":"microsoft","email":"b@example.com",)"
                 R"("displayName":"Bé Ñame"},"tokens":{"accessToken":"at","refreshToken":"rt",)"
                 R"("expiresAt":"2023-11-14T22:13:20Z","scope":"s"}})")},
-        {"keyring tokens before 1970",
-         golden(OAuthTokenSet{"a", {}, Timestamp{-86'401s}, {}}, keyring,
-                R"({"accessToken":"a","expiresAt":"1969-12-30T23:59:59Z"})")},
         {"keyring date with an offset",
          golden<read>(OAuthTokenSet{"a", {}, november2023, {}}, keyring,
                       R"({"accessToken":"a","expiresAt":"2023-11-14T23:13:20+01:00"})")},
