@@ -25,11 +25,6 @@ struct SandboxTokens {
 // and reaps it. Admin calls throw std::runtime_error when the sandbox refuses them.
 class SandboxServer {
   public:
-    static constexpr std::string_view googleClientID = "zevirudi-sandbox-google";
-    static constexpr std::string_view microsoftClientID = "zevirudi-sandbox-microsoft";
-    static constexpr std::string_view redirectURI = "com.loftwing.multi:/oauth2redirect";
-    static constexpr std::string_view extensionID = "lmhhbfmdcdkafbpmjpemfcjcmoinblgg";
-
     SandboxServer();
     ~SandboxServer();
     SandboxServer(const SandboxServer&) = delete;
@@ -65,7 +60,8 @@ class SandboxServer {
     boost::json::object counters();
     void resetCounters();
 
-    // The product's OAuthConfig.json pointing at this sandbox.
+    // The product's OAuthConfig.json pointing at this sandbox (the sandbox's own, for its demo
+    // port, with this instance's address).
     boost::json::object productConfig() const;
 
   private:

@@ -38,9 +38,8 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
     };
     const auto refresh = [&](const std::string& provider, const std::string& refreshToken) {
         httplib::Params form{{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}};
-        form.emplace("client_id",
-                     std::string(provider == "google" ? SandboxServer::googleClientID
-                                                      : SandboxServer::microsoftClientID));
+        form.emplace("client_id", json::value_to<std::string>(
+                                      sandbox.productConfig().at(provider).at("clientID")));
         if (provider == "microsoft") {
             form.emplace("scope", "offline_access https://graph.microsoft.com/Mail.Read");
         }
