@@ -71,10 +71,8 @@ json::value SandboxServer::admin(std::string_view method, const std::string& pat
         result = client_->client.Get(path.c_str());
     } else if (method == "POST") {
         result = client_->client.Post(path.c_str(), payload, "application/json");
-    } else if (method == "DELETE") {
-        result = client_->client.Delete(path.c_str(), payload, "application/json");
     } else {
-        throw std::invalid_argument("admin method must be GET, POST or DELETE");
+        throw std::invalid_argument("admin method must be GET or POST");
     }
     if (!result) {
         throw std::runtime_error("sandbox admin " + std::string(method) + " " + path +

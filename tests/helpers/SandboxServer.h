@@ -34,7 +34,7 @@ class SandboxServer {
     // "http://127.0.0.1:PORT"
     std::string baseURL() const;
 
-    // One admin call: method "GET", "POST" or "DELETE", a path under /_sandbox/ (or any path),
+    // One admin call: method "GET" or "POST", a path under /_sandbox/ (or any path),
     // and a JSON body (null for none). Returns the JSON answer.
     boost::json::value admin(std::string_view method, const std::string& path,
                              const boost::json::value& body = nullptr);

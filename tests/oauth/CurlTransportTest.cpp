@@ -57,7 +57,7 @@ class CurlTransportOnSandbox : public ::testing::Test {
         sandbox_ = nullptr;
     }
     void SetUp() override {
-        sandbox_->admin("DELETE", "/_sandbox/faults");
+        sandbox_->setFault("echo", {}, 0);
         sandbox_->resetCounters();
     }
     std::string echo(const std::string& rest = "") const {

@@ -85,31 +85,12 @@ TEST_F(KeychainAccountStoreTest, AddressesAreListedInCollationOrder) {
                 ::testing::ElementsAre("alice@x.io", "Bob@x.io", "\xC3\xA9mile@x.io", "zoe@x.io"));
 }
 
+// One record that does not decode fails the listing instead of hiding that account.
 TEST_F(KeychainAccountStoreTest, UndecodableRecordFailsTheWholeListing) {
-    const std::string valid = R"({"account":{"id":"google:2","provider":"google",)"
-                              R"("email":"b@x.io"},"tokens":{"accessToken":"t",)"
-                              R"("expiresAt":"2026-12-06T18:27:37Z"}})";
-    struct Row {
-        const char* name;
-        std::string bytes;
-    };
-    const std::vector<Row> rows = {
-        {"not JSON", "{\"account\":"},
-        {"expiresAt as milliseconds",
-         R"({"account":{"id":"google:2","provider":"google","email":"b@x.io"},)"
-         R"("tokens":{"accessToken":"t","expiresAt":1700000000000}})"},
-        {"bytes that are not UTF-8", std::string("\xFF\xFE{}", 4)},
-    };
     store.save(makeAccount("google:1", "a@x.io"));
-    keychain->put("account-index", R"(["google:1","google:2"])");
-    keychain->put("account:google:2", valid);
-    ASSERT_EQ(store.allAccounts().size(), 2u);
-
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        keychain->put("account:google:2", row.bytes);
-        EXPECT_THROW(store.allAccounts(), JsonDecodingError);
-    }
+    store.save(makeAccount("google:2", "b@x.io"));
+    keychain->put("account:google:2", "{\"account\":");
+    EXPECT_THROW(store.allAccounts(), JsonDecodingError);
 }
 
 TEST_F(KeychainAccountStoreTest, UndecodableIndexFailsEveryOperationAfterItsFirstStep) {
