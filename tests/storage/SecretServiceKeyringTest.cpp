@@ -2,6 +2,7 @@
 // tests/helpers/run-with-private-keyring): the store's own items, items other programs wrote, no
 // bus, a locked collection, concurrent and killed writers, a daemon that freezes or dies.
 
+#include "helpers/CapturingLogSink.h"
 #include "helpers/PrivateKeyring.h"
 #include "helpers/Process.h"
 #include "helpers/ThrownError.h"
@@ -341,21 +342,23 @@ TEST_F(SecretServiceKeyringTest, SaveReplacesTheItemAReadFindsWhoeverWroteIt) {
     }
 }
 
-// The daemon is frozen, so the probe runs in a keyring of its own: a nested private session.
 TEST_F(SecretServiceKeyringTest, FrozenDaemonIsNotAvailableAndLogged) {
-    const char* source = std::getenv("ZEVIRUDI_SOURCE_DIR");
-    ASSERT_NE(source, nullptr);
-    Process probe({std::string(source) + "/tests/helpers/run-with-private-keyring",
-                   KEYRING_PROBE_PATH, "frozen-read", service, "account-index"});
-    EXPECT_EQ(probe.readLine(60s), probeOutcome(LoftwingMultiError::keychainNotAvailable()));
+    SecretServiceKeychainStore store(service, std::nullopt);
+    store.save("kept", "account:x");
+    const auto log = test::CapturingLogSink::install();
+    const pid_t daemon = test::keyringDaemonProcess();
+    ::kill(daemon, SIGSTOP);
+    const auto started = std::chrono::steady_clock::now();
+    const auto error = thrownError<LoftwingMultiError>([&] { store.read("account:x"); });
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    ::kill(daemon, SIGCONT);
+    EXPECT_EQ(error, LoftwingMultiError::keychainNotAvailable());
     // A frozen daemon costs one call time-out, not the bus default of 25 s per call.
-    const auto elapsed = probe.readLine(60s).value_or("ms 999999");
-    EXPECT_LT(std::stol(elapsed.substr(3)),
-              SecretServiceKeychainStore::defaultCallTimeout.count() + 3'000);
-    const std::string log = probe.readToEnd(60s);
-    EXPECT_THAT(log, ::testing::HasSubstr("log keyring: "));
-    EXPECT_THAT(log, ::testing::HasSubstr("reported as The system keyring is not available"));
-    probe.wait(30s);
+    EXPECT_LT(elapsed, SecretServiceKeychainStore::defaultCallTimeout + 3s);
+    EXPECT_THAT(log->lines(), ::testing::Contains(::testing::HasSubstr(
+                                  "reported as The system keyring is not available")));
+    setLogSink(nullptr);
+    EXPECT_EQ(store.read("account:x"), "kept");
 }
 
 }  // namespace
