@@ -45,7 +45,6 @@ TEST(ProviderMessages, RejectsWhatDoesNotDecode) {
         EXPECT_THROW(decodeGmailMessage(json), JsonDecodingError);
     }
     const char* graphRows[] = {
-        R"({})",
         R"({"value": [{"id": "x"}]})",
         R"({"value": [{"id": "x", "receivedDateTime": "t", "from": {"emailAddress": {}}}]})",
         R"({"value": [{"id": "x", "receivedDateTime": "t", "body": {"contentType": "text"}}]})",
