@@ -64,30 +64,17 @@ TEST(Text, TrimsUnicodeSpacesAndNewlines) {
         {"line and paragraph separators", "\xE2\x80\xA8x\xE2\x80\xA9", "x"},
         {"only space", " \n\xC2\xA0", ""},
         {"zero width space is not white space", "\xE2\x80\x8Bx", "\xE2\x80\x8Bx"},
-        {"inner spaces stay",
-         "\xC2\xA0"
-         "a\xC2\xA0\xC2\xA0"
-         "b\xC2\xA0",
-         "a\xC2\xA0\xC2\xA0"
-         "b"},
+        {"inner spaces stay", "\xC2\xA0x\xC2\xA0\xC2\xA0y\xC2\xA0", "x\xC2\xA0\xC2\xA0y"},
         {"invalid bytes stop the trim", " \xFF ", "\xFF"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(trimmingWhitespaceAndNewlines(row.text), row.expected);
     }
-    const std::vector<std::pair<std::string, bool>> containing{{"abc", false},
-                                                               {"a\xC2\xA0"
-                                                                "b",
-                                                                true},
-                                                               {"a\xE2\x80\x8B"
-                                                                "b",
-                                                                false},
-                                                               {"\xFF", false}};
-    for (const auto& [text, contains] : containing) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(containsWhitespaceOrNewline(text), contains);
-    }
+    EXPECT_FALSE(containsWhitespaceOrNewline("abc"));
+    EXPECT_TRUE(containsWhitespaceOrNewline("x\xC2\xA0y"));
+    EXPECT_FALSE(containsWhitespaceOrNewline("x\xE2\x80\x8By"));  // zero width space
+    EXPECT_FALSE(containsWhitespaceOrNewline("\xFF"));
 }
 
 TEST(Text, CaseMappingIsFullAndLocaleIndependent) {
@@ -97,11 +84,7 @@ TEST(Text, CaseMappingIsFullAndLocaleIndependent) {
         std::string upper;
     };
     const std::vector<Row> rows{
-        {"stra\xC3\x9F"
-         "e",
-         "stra\xC3\x9F"
-         "e",
-         "STRASSE"},
+        {"gro\xC3\x9F", "gro\xC3\x9F", "GROSS"},
         {"\xC4\xB0", "i\xCC\x87", "\xC4\xB0"},
         {"\xCE\xA3\xCE\x91", "\xCF\x83\xCE\xB1", "\xCE\xA3\xCE\x91"},
     };
