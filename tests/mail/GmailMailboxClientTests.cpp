@@ -32,9 +32,10 @@ std::string messageID(const HTTPRequest& request) {
 }
 
 struct Harness {
-    explicit Harness(ScriptedHTTPTransport::Handler handler)
+    explicit Harness(ScriptedHTTPTransport::Handler handler,
+                     std::string base = "https://gmail.googleapis.com")
         : transport(std::make_shared<ScriptedHTTPTransport>(std::move(handler))),
-          client(transport, tokenManager(transport), sleep.function()) {}
+          client(transport, tokenManager(transport), sleep.function(), std::move(base)) {}
 
     std::vector<MailMessage> read(const std::unordered_set<std::string>& excluding = {},
                                   std::stop_token stop = {}) {
@@ -333,24 +334,21 @@ TEST(GmailAddresses, ListAndFetchShareTheBaseAndRefuseDotSegments) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const auto log = CapturingLogSink::install();
-        auto transport = std::make_shared<ScriptedHTTPTransport>([](const HTTPRequest& request,
-                                                                    std::stop_token) {
-            if (request.url.find("format=full") == std::string::npos) {
-                return jsonResponse(
-                    200,
-                    R"({"messages": [{"id": "."}, {"id": ".."}, {"id": "a/b"}, {"id": "ab12"}]})");
-            }
-            return jsonResponse(200, gmailMessageJSON("ab12", "fine"));
-        });
-        RecordingSleep sleep;
-        GmailMailboxClient client(transport, tokenManager(transport), sleep.function(), row.base);
-        const auto messages = client.recentMessages(
-            storedAccount("g1", MailProvider::google, "ana@gmail.com", farFuture), Timestamp{}, {});
-
+        Harness harness(
+            [](const HTTPRequest& request, std::stop_token) {
+                if (isList(request)) {
+                    return jsonResponse(
+                        200, R"({"messages": [{"id": "."}, {"id": ".."}, {"id": "a/b"}, )"
+                             R"({"id": "ab12"}]})");
+                }
+                return jsonResponse(200, gmailMessageJSON("ab12", "fine"));
+            },
+            row.base);
+        const auto messages = harness.read();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].id, "g1:ab12");
-        EXPECT_EQ(transport->urls(),
-                  (std::vector<std::string>{row.prefix + "?q=after:0&maxResults=20",
+        EXPECT_EQ(harness.transport->urls(),
+                  (std::vector<std::string>{row.prefix + "?q=after:1&maxResults=20",
                                             row.prefix + "/ab12?format=full"}));
         EXPECT_EQ(log->lines().size(), 3u);  // one line per refused id, naming the account
         for (const auto& line : log->lines()) {

@@ -282,7 +282,6 @@ TEST(CurlTransport, PlainHttpOnlyToLoopbackAndNothingSentOtherwise) {
     } rows[] = {
         {"own non-loopback address",
          "http://" + address.value_or("192.0.2.1") + ":" + portText + "/", -1},
-        {"public host", "http://example.com:" + portText + "/", -1},
         {"loopback name as user info", "http://localhost@192.0.2.1:" + portText + "/", -1},
         {"other scheme", "ftp://127.0.0.1:" + portText + "/", -1},
         {"not a URL", "::", -1},

@@ -45,10 +45,6 @@ bool isBase64URL(const std::string& text) {
            std::string::npos;
 }
 
-std::optional<LoftwingMultiError> errorOf(const std::function<void()>& action) {
-    return test::thrownError<LoftwingMultiError>(action);
-}
-
 TEST(OAuthAuthorizationBuilder, CodeChallengeOfRFC7636AppendixB) {
     EXPECT_EQ(
         OAuthAuthorizationBuilder::codeChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
@@ -137,9 +133,9 @@ TEST(OAuthAuthorizationBuilder, UnusableSettingsAreInvalidData) {
         SCOPED_TRACE(row.name);
         auto settings = provider();
         row.change(settings);
-        EXPECT_EQ(
-            errorOf([&] { OAuthAuthorizationBuilder::make(MailProvider::google, settings, {}); }),
-            LoftwingMultiError::invalidData());
+        EXPECT_EQ(test::thrownError<LoftwingMultiError>(
+                      [&] { OAuthAuthorizationBuilder::make(MailProvider::google, settings, {}); }),
+                  LoftwingMultiError::invalidData());
     }
 }
 
@@ -169,9 +165,10 @@ TEST(OAuthAuthorizationBuilder, RedirectChecks) {
         if (const auto* code = std::get_if<std::string>(&row.expected)) {
             EXPECT_EQ(OAuthAuthorizationBuilder::authorizationCode(row.redirect, state), *code);
         } else {
-            EXPECT_EQ(
-                errorOf([&] { OAuthAuthorizationBuilder::authorizationCode(row.redirect, state); }),
-                std::get<LoftwingMultiError>(row.expected));
+            EXPECT_EQ(test::thrownError<LoftwingMultiError>([&] {
+                          OAuthAuthorizationBuilder::authorizationCode(row.redirect, state);
+                      }),
+                      std::get<LoftwingMultiError>(row.expected));
         }
     }
 }

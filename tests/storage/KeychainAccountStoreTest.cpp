@@ -19,15 +19,11 @@ namespace {
 using test::InMemoryKeychainDataStore;
 using test::thrownError;
 
-Timestamp at(const char* iso) {
-    return *parseISO8601(iso);
-}
-
 StoredAccount makeAccount(const std::string& id, const std::string& email,
                           const std::string& accessToken = "access") {
     return StoredAccount{
         ConnectedAccount{id, MailProvider::google, email, std::nullopt},
-        OAuthTokenSet{accessToken, "refresh", at("2026-12-06T18:27:37Z"), std::nullopt},
+        OAuthTokenSet{accessToken, "refresh", *parseISO8601("2026-12-06T18:27:37Z"), std::nullopt},
     };
 }
 

@@ -66,16 +66,10 @@ constexpr const char* sessionCollection = "/org/freedesktop/secrets/collection/s
 // An item as secret-tool writes it: no schema attribute, our label or not, in any collection.
 void storeWithSecretTool(const std::string& service, const std::string& key,
                          const std::string& bytes, const std::string& collection) {
-    std::vector<std::string> argv{"/bin/sh",
-                                  "-c",
-                                  "printf %s \"$0\" | secret-tool store --label=x "
-                                  "${1:+--collection=$1} service \"$2\" account \"$3\" "
-                                  "accessGroup ''",
-                                  bytes,
-                                  collection,
-                                  service,
-                                  key};
-    Process store(argv);
+    const char* script =
+        "printf %s \"$0\" | secret-tool store --label=x ${1:+--collection=$1} service \"$2\" "
+        "account \"$3\" accessGroup ''";
+    Process store({"/bin/sh", "-c", script, bytes, collection, service, key});
     store.readToEnd(10s);
     ASSERT_EQ(store.wait(10s), 0);
 }
