@@ -27,14 +27,6 @@ class DeferredKeychainStore : public loftwing::KeychainDataStore {
         store().save(bytes, account);
     }
     void remove(const std::string& account) override { store().remove(account); }
-    // Creates the store (an operation running meanwhile waits for it) and connects it ahead. A
-    // failure is left for the next operation, which tries again and reports it.
-    void connectAhead() noexcept override {
-        try {
-            store().connectAhead();
-        } catch (...) {
-        }
-    }
 
   private:
     loftwing::KeychainDataStore& store() {

@@ -17,13 +17,11 @@ class DeferredTransport : public loftwing::HTTPTransport {
 
     explicit DeferredTransport(Factory factory) : factory_(std::move(factory)) {}
 
-    // Starts creating the transport on a thread of its own, after `first` (work that must not
-    // wait for it), so that loading it overlaps what the request does before its first HTTP
-    // request (reading the keyring).
-    void prepareInBackground(std::function<void()> first) {
-        warmUp_ = std::jthread([this, first = std::move(first)] {
+    // Starts creating the transport on a thread of its own, so that loading it overlaps what the
+    // request does before its first HTTP request (reading the keyring).
+    void prepareInBackground() {
+        warmUp_ = std::jthread([this] {
             try {
-                first();
                 create();
             } catch (...) {
                 // The first request creates it again and reports the failure.

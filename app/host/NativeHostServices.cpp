@@ -23,10 +23,7 @@ NativeHostServices makeNativeHostServices(const loftwing::LoftwingAppConfigurati
     auto accountStore = std::make_shared<loftwing::KeychainAccountStore>(keychain);
     auto transport = std::make_shared<DeferredTransport>(loadCurlTransport);
     if (warmUpNetwork) {
-        // The loader runs one dlopen at a time, and thread creation waits for it: the keyring's
-        // library and bus connection (where GLib starts its threads) come first, so that the HTTP
-        // library loads while the keyring's D-Bus calls wait on the daemon.
-        transport->prepareInBackground([keychain] { keychain->connectAhead(); });
+        transport->prepareInBackground();
     }
     auto tokenManager = std::make_shared<loftwing::OAuthTokenManager>(
         accountStore, transport, loftwing::tokenManagerConfigurations(configuration));

@@ -29,9 +29,6 @@ class KeychainDataStore {
     virtual void save(const std::string& bytes, const std::string& account) = 0;
     // Deletes the item; deleting a missing item succeeds.
     virtual void remove(const std::string& account) = 0;
-    // Sets up what the first operation would (a connection), from any thread, so that it can run
-    // beside other start-up work. A failure is left for that operation to report.
-    virtual void connectAhead() noexcept {}
 };
 
 }  // namespace loftwing

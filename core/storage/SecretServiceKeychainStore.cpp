@@ -427,17 +427,6 @@ SecretServiceKeychainStore::SecretServiceKeychainStore(std::string service,
     }
 }
 
-void SecretServiceKeychainStore::connectAhead() noexcept {
-    std::call_once(connectedAhead_, [this] {
-        GError* raw = nullptr;
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw);
-        ErrorPtr error(raw);
-        if (bus) {
-            bus_ = std::shared_ptr<void>(bus, ObjectUnref{});
-        }
-    });
-}
-
 std::optional<std::string> SecretServiceKeychainStore::read(const std::string& account) {
     requireDBusStrings(service_, accessGroup_, account);
     std::lock_guard lock(libsecretMutex());

@@ -3,8 +3,6 @@
 #include "storage/KeychainDataStore.h"
 
 #include <chrono>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -16,8 +14,8 @@ namespace loftwing {
 // Service that is absent, dies or does not answer within the call time-out as
 // keychainNotAvailable. A save updates the item a read would find, wherever it lies and whoever
 // wrote it, and deletes other items of the same key. No D-Bus connection is opened before the first
-// operation or connectAhead(). Thread-safe: operations of all instances in the process run one at a
-// time, because libsecret shares one service proxy and one transfer session per process.
+// operation. Thread-safe: operations of all instances in the process run one at a time, because
+// libsecret shares one service proxy and one transfer session per process.
 class SecretServiceKeychainStore final : public KeychainDataStore {
   public:
     // A Secret Service that does not answer a call within this time counts as not available;
@@ -39,16 +37,11 @@ class SecretServiceKeychainStore final : public KeychainDataStore {
         const std::vector<std::string>& accounts) override;
     void save(const std::string& bytes, const std::string& account) override;
     void remove(const std::string& account) override;
-    // Connects the session bus, where GLib starts its worker threads; the store keeps the
-    // connection, which GLib shares with the operations' own.
-    void connectAhead() noexcept override;
 
   private:
     std::string service_;
     std::optional<std::string> accessGroup_;
     std::chrono::milliseconds callTimeout_;
-    std::once_flag connectedAhead_;
-    std::shared_ptr<void> bus_;
 };
 
 }  // namespace loftwing

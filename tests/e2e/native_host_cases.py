@@ -56,10 +56,6 @@ def request_table(accounts):
         ("status without a keyring says so", {"requests", "no-keyring"}, {"type": "status"},
          refused("Connected accounts could not be read. The system keyring is not available. "
                  "Start GNOME Keyring or KWallet and try again.")),
-        ("poll without a keyring says so", {"requests", "no-keyring"},
-         {"type": "poll", "origin": PAGE_ORIGIN, "sinceEpochMilliseconds": 0, "seenMessageIDs": []},
-         refused("The system keyring is not available. Start GNOME Keyring or KWallet and try "
-                 "again.")),
         ("unknown type", set(), {"type": "Status"}, refused(NOT_SUPPORTED)),
         ("poll with an origin ending in a slash", {"requests"},
          {"type": "poll", "origin": PAGE_ORIGIN + "/", "sinceEpochMilliseconds": 0,
