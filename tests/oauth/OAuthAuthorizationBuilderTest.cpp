@@ -58,6 +58,10 @@ TEST(OAuthAuthorizationBuilder, GoogleRequestItemsInOrder) {
     EXPECT_EQ(context.state.size(), 43u);
     EXPECT_TRUE(isBase64URL(context.codeVerifier));
     EXPECT_TRUE(isBase64URL(context.state));
+    // Every sign-in has secrets of its own.
+    const auto other = OAuthAuthorizationBuilder::make(MailProvider::google, provider(), {});
+    EXPECT_NE(other.codeVerifier, context.codeVerifier);
+    EXPECT_NE(other.state, context.state);
     EXPECT_EQ(context.callbackScheme, "com.loftwing.multi");
     EXPECT_EQ(context.redirectURI, "com.loftwing.multi:/oauth2redirect");
 
