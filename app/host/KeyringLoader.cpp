@@ -9,8 +9,8 @@ namespace zevirudi {
 
 std::shared_ptr<loftwing::KeychainDataStore> loadSecretServiceStore(
     const std::string& service, const std::optional<std::string>& accessGroup) {
-    // Found through the executable's run path, like the core library itself. Never unloaded: GLib
-    // keeps threads and type registrations for the life of the process.
+    // Found through the executable's run path; binds to the core linked into it. Never unloaded:
+    // GLib keeps threads and type registrations for the life of the process.
     void* library = ::dlopen("libLoftwingMultiKeyring.so", RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         loftwing::logMessage(loftwing::LogLevel::error, "keyring",

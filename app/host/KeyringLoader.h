@@ -8,7 +8,7 @@
 
 namespace zevirudi {
 
-// The Secret Service store, loaded from libLoftwingMultiKeyring.so beside the core library. Throws
+// The Secret Service store, loaded from libLoftwingMultiKeyring.so in lib/zevirudi/. Throws
 // keychainNotAvailable (and logs why) when the library or its entry point cannot be loaded: to the
 // caller that is a keyring it cannot reach.
 std::shared_ptr<loftwing::KeychainDataStore> loadSecretServiceStore(

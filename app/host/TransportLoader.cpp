@@ -7,8 +7,8 @@
 namespace zevirudi {
 
 std::shared_ptr<loftwing::HTTPTransport> loadCurlTransport() {
-    // Found through the executable's run path, like the core library itself. Never unloaded: the
-    // transport's worker thread lives as long as the process.
+    // Found through the executable's run path; binds to the core linked into it. Never unloaded:
+    // the transport's worker thread lives as long as the process.
     void* library = ::dlopen("libLoftwingMultiHTTP.so", RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         throw loftwing::TransportError(-1, "The HTTP library could not be loaded.");

@@ -6,7 +6,7 @@
 
 namespace zevirudi {
 
-// The libcurl transport, loaded from libLoftwingMultiHTTP.so beside the core library on first use.
+// The libcurl transport, loaded from libLoftwingMultiHTTP.so in lib/zevirudi/ on first use.
 // Throws TransportError (-1) when the library or its entry point cannot be loaded.
 std::shared_ptr<loftwing::HTTPTransport> loadCurlTransport();
 

@@ -106,34 +106,6 @@ std::map<MailProvider, OAuthClientConfiguration> tokenManagerConfigurations(
     return out;
 }
 
-boost::json::value toJson(const ProviderOAuthConfiguration& configuration, DateEncoding) {
-    boost::json::object out;
-    out["clientID"] = configuration.clientID;
-    out["redirectURI"] = configuration.redirectURI;
-    out["authorizationEndpoint"] = configuration.authorizationEndpoint;
-    out["tokenEndpoint"] = configuration.tokenEndpoint;
-    out["scopes"] = stringsToJson(configuration.scopes);
-    if (configuration.apiBaseURL) {
-        out["apiBaseURL"] = *configuration.apiBaseURL;
-    }
-    if (configuration.profileURL) {
-        out["profileURL"] = *configuration.profileURL;
-    }
-    return out;
-}
-
-boost::json::value toJson(const LoftwingAppConfiguration& configuration, DateEncoding dates) {
-    boost::json::object out;
-    out["extensionID"] = configuration.extensionID;
-    out["extensionInstallURL"] = configuration.extensionInstallURL;
-    if (configuration.keychainAccessGroup) {
-        out["keychainAccessGroup"] = *configuration.keychainAccessGroup;
-    }
-    out["google"] = toJson(configuration.google, dates);
-    out["microsoft"] = toJson(configuration.microsoft, dates);
-    return out;
-}
-
 template <>
 ProviderOAuthConfiguration fromJson<ProviderOAuthConfiguration>(const boost::json::value& json,
                                                                 DateEncoding dates) {

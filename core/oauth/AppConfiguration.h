@@ -71,8 +71,6 @@ inline constexpr std::string_view chromeWebStoreHost = "chromewebstore.google.co
 std::map<MailProvider, OAuthClientConfiguration> tokenManagerConfigurations(
     const LoftwingAppConfiguration& configuration);
 
-boost::json::value toJson(const ProviderOAuthConfiguration& configuration, DateEncoding dates);
-boost::json::value toJson(const LoftwingAppConfiguration& configuration, DateEncoding dates);
 template <>
 ProviderOAuthConfiguration fromJson<ProviderOAuthConfiguration>(const boost::json::value& json,
                                                                 DateEncoding dates);

@@ -26,9 +26,6 @@ class SecretServiceKeychainStore final : public KeychainDataStore {
     SecretServiceKeychainStore(std::string service, std::optional<std::string> accessGroup,
                                std::chrono::milliseconds callTimeout = defaultCallTimeout);
 
-    const std::string& service() const { return service_; }
-    const std::optional<std::string>& accessGroup() const { return accessGroup_; }
-
     std::optional<std::string> read(const std::string& account) override;
     // One search for all items of the service and group, then one call for all their secrets
     // (with the items' attributes asked for beside it): the same D-Bus round trips for any number

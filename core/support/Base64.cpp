@@ -93,10 +93,6 @@ std::optional<std::string> base64DecodeStrict(std::string_view text) {
             out += static_cast<char>(accumulator >> bits & 0xFF);
         }
     }
-    // One data character in the last quantum cannot carry a whole byte.
-    if (padding > 0 && dataLength % 4 == 1) {
-        return std::nullopt;
-    }
     return out;
 }
 

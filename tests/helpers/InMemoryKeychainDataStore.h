@@ -2,7 +2,6 @@
 
 #include "storage/KeychainDataStore.h"
 
-#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -13,13 +12,11 @@ namespace loftwing::test {
 
 // A KeychainDataStore fake holding the items in a map. Each operation yields the thread once
 // before it touches the map, so callers that do not serialise their own read-modify-write steps
-// are caught by concurrent tests. `beforeOperation` may throw to simulate keyring failures.
+// are caught by concurrent tests.
 class InMemoryKeychainDataStore : public KeychainDataStore {
   public:
-    enum class Operation { read, save, remove };
-
     std::optional<std::string> read(const std::string& account) override {
-        intercept(Operation::read, account);
+        std::this_thread::yield();
         std::lock_guard lock(mutex_);
         const auto found = items_.find(account);
         if (found == items_.end()) {
@@ -29,19 +26,19 @@ class InMemoryKeychainDataStore : public KeychainDataStore {
     }
 
     void save(const std::string& bytes, const std::string& account) override {
-        intercept(Operation::save, account);
+        std::this_thread::yield();
         std::lock_guard lock(mutex_);
         items_[account] = bytes;
         ++saveCounts_[account];
     }
 
     void remove(const std::string& account) override {
-        intercept(Operation::remove, account);
+        std::this_thread::yield();
         std::lock_guard lock(mutex_);
         items_.erase(account);
     }
 
-    // Direct access for arranging and checking a test, bypassing `beforeOperation`.
+    // Direct access for arranging and checking a test.
     void put(const std::string& account, const std::string& bytes) {
         std::lock_guard lock(mutex_);
         items_[account] = bytes;
@@ -57,16 +54,7 @@ class InMemoryKeychainDataStore : public KeychainDataStore {
         return found == saveCounts_.end() ? 0 : found->second;
     }
 
-    std::function<void(Operation, const std::string& account)> beforeOperation;
-
   private:
-    void intercept(Operation operation, const std::string& account) {
-        std::this_thread::yield();
-        if (beforeOperation) {
-            beforeOperation(operation, account);
-        }
-    }
-
     mutable std::mutex mutex_;
     std::map<std::string, std::string> items_;
     std::map<std::string, int> saveCounts_;

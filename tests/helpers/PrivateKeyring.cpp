@@ -22,7 +22,7 @@ struct ObjectUnref {
 using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
 VariantPtr call(const char* path, const char* interface, const char* method, GVariant* arguments,
-                const char* replyType) {
+                const char* replyType, const char* destination = kBusName) {
     GError* error = nullptr;
     std::unique_ptr<GDBusConnection, ObjectUnref> bus(
         g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
@@ -31,7 +31,7 @@ VariantPtr call(const char* path, const char* interface, const char* method, GVa
         throw std::runtime_error("no session bus");
     }
     VariantPtr reply(g_dbus_connection_call_sync(
-        bus.get(), kBusName, path, interface, method, arguments, G_VARIANT_TYPE(replyType),
+        bus.get(), destination, path, interface, method, arguments, G_VARIANT_TYPE(replyType),
         G_DBUS_CALL_FLAGS_NO_AUTO_START, 10000, nullptr, &error));
     if (!reply) {
         const std::string message = std::string(method) + " failed: " + error->message;
@@ -41,18 +41,27 @@ VariantPtr call(const char* path, const char* interface, const char* method, GVa
     return reply;
 }
 
-}  // namespace
-
-bool runsWithPrivateKeyring() {
-    return std::getenv("ZEVIRUDI_TEST_KEYRING_PASSWORD") != nullptr;
-}
-
 std::string defaultCollectionPath() {
     const auto reply = call(kServicePath, "org.freedesktop.Secret.Service", "ReadAlias",
                             g_variant_new("(s)", "default"), "(o)");
     const gchar* path = nullptr;
     g_variant_get(reply.get(), "(&o)", &path);
     return path;
+}
+
+}  // namespace
+
+bool runsWithPrivateKeyring() {
+    return std::getenv("ZEVIRUDI_TEST_KEYRING_PASSWORD") != nullptr;
+}
+
+int keyringDaemonProcess() {
+    const auto reply =
+        call("/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+             g_variant_new("(s)", kBusName), "(u)", "org.freedesktop.DBus");
+    guint32 pid = 0;
+    g_variant_get(reply.get(), "(u)", &pid);
+    return static_cast<int>(pid);
 }
 
 bool defaultCollectionIsLocked() {

@@ -259,22 +259,6 @@ void Process::closeOutput() {
     outputBuffer_.clear();
 }
 
-std::string Process::read(std::size_t count, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (outputBuffer_.size() < count) {
-        const auto result = readInto(output_, outputBuffer_, deadline);
-        if (result == Read::end) {
-            break;
-        }
-        if (result == Read::timeout) {
-            throw std::runtime_error("timed out reading the child's standard output");
-        }
-    }
-    std::string bytes = outputBuffer_.substr(0, count);
-    outputBuffer_.erase(0, bytes.size());
-    return bytes;
-}
-
 std::string Process::readToEnd(std::chrono::milliseconds timeout) {
     return readRest(output_, std::exchange(outputBuffer_, {}), timeout, "standard output");
 }

@@ -35,17 +35,13 @@ class Process {
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    pid_t pid() const { return pid_; }
-
     // Writes all bytes to standard input; false when the child closed it.
     bool write(std::string_view bytes);
     void closeInput();
     // Closes our end of standard output, as a reader that gives up early would.
     void closeOutput();
 
-    // Exactly `count` bytes of standard output, fewer when it ends first. Throws
-    // std::runtime_error when the time-out passes first, as readToEnd does.
-    std::string read(std::size_t count, std::chrono::milliseconds timeout);
+    // Throws std::runtime_error when the time-out passes first.
     std::string readToEnd(std::chrono::milliseconds timeout);
     std::string readErrorToEnd(std::chrono::milliseconds timeout);
     // The next line of standard output without its newline; nothing at the end of output or when

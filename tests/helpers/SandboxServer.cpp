@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -69,10 +71,8 @@ json::value SandboxServer::admin(std::string_view method, const std::string& pat
         result = client_->client.Get(path.c_str());
     } else if (method == "POST") {
         result = client_->client.Post(path.c_str(), payload, "application/json");
-    } else if (method == "DELETE") {
-        result = client_->client.Delete(path.c_str(), payload, "application/json");
     } else {
-        throw std::invalid_argument("admin method must be GET, POST or DELETE");
+        throw std::invalid_argument("admin method must be GET or POST");
     }
     if (!result) {
         throw std::runtime_error("sandbox admin " + std::string(method) + " " + path +
@@ -140,32 +140,14 @@ void SandboxServer::resetCounters() {
 }
 
 json::object SandboxServer::productConfig() const {
-    const std::string baseURL = this->baseURL();
-    auto provider = [&](std::string_view name, std::string_view clientID, json::array scopes,
-                        const std::string& profilePath) {
-        return json::object{
-            {"clientID", clientID},
-            {"redirectURI", redirectURI},
-            {"authorizationEndpoint", baseURL + "/" + std::string(name) + "/oauth/authorize"},
-            {"tokenEndpoint", baseURL + "/" + std::string(name) + "/oauth/token"},
-            {"scopes", std::move(scopes)},
-            {"apiBaseURL", baseURL},
-            {"profileURL", baseURL + profilePath},
-        };
-    };
-    return json::object{
-        {"extensionID", extensionID},
-        {"extensionInstallURL", "chrome://extensions/"},
-        {"google",
-         provider("google", googleClientID,
-                  {"openid", "email", "profile", "https://www.googleapis.com/auth/gmail.readonly"},
-                  "/v1/userinfo")},
-        {"microsoft", provider("microsoft", microsoftClientID,
-                               {"offline_access", "openid", "email", "profile",
-                                "https://graph.microsoft.com/User.Read",
-                                "https://graph.microsoft.com/Mail.Read"},
-                               "/v1.0/me?$select=id,displayName,mail,userPrincipalName")},
-    };
+    // The sandbox's own configuration, written for its demo port, pointed at this instance.
+    const std::string demoBaseURL = "http://127.0.0.1:47613";
+    std::ifstream file(ZEVIRUDI_SANDBOX_CONFIG);
+    std::string text{std::istreambuf_iterator<char>(file), {}};
+    for (auto at = text.find(demoBaseURL); at != std::string::npos; at = text.find(demoBaseURL)) {
+        text.replace(at, demoBaseURL.size(), baseURL());
+    }
+    return json::parse(text).as_object();
 }
 
 }  // namespace loftwing::test

@@ -25,11 +25,6 @@ struct SandboxTokens {
 // and reaps it. Admin calls throw std::runtime_error when the sandbox refuses them.
 class SandboxServer {
   public:
-    static constexpr std::string_view googleClientID = "zevirudi-sandbox-google";
-    static constexpr std::string_view microsoftClientID = "zevirudi-sandbox-microsoft";
-    static constexpr std::string_view redirectURI = "com.loftwing.multi:/oauth2redirect";
-    static constexpr std::string_view extensionID = "lmhhbfmdcdkafbpmjpemfcjcmoinblgg";
-
     SandboxServer();
     ~SandboxServer();
     SandboxServer(const SandboxServer&) = delete;
@@ -39,7 +34,7 @@ class SandboxServer {
     // "http://127.0.0.1:PORT"
     std::string baseURL() const;
 
-    // One admin call: method "GET", "POST" or "DELETE", a path under /_sandbox/ (or any path),
+    // One admin call: method "GET" or "POST", a path under /_sandbox/ (or any path),
     // and a JSON body (null for none). Returns the JSON answer.
     boost::json::value admin(std::string_view method, const std::string& path,
                              const boost::json::value& body = nullptr);
@@ -65,7 +60,8 @@ class SandboxServer {
     boost::json::object counters();
     void resetCounters();
 
-    // The product's OAuthConfig.json pointing at this sandbox.
+    // The product's OAuthConfig.json pointing at this sandbox (the sandbox's own, for its demo
+    // port, with this instance's address).
     boost::json::object productConfig() const;
 
   private:

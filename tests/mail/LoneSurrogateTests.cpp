@@ -20,15 +20,12 @@ TEST(LoneSurrogates, ReadAsReplacementCharacter) {
     };
     const Row rows[] = {
         {"pair", R"(a\ud83d\ude00b)", "a" + grinning + "b"},
-        {"pair in upper case", R"(\uD83D\uDE00)", grinning},
         {"lone high", R"(a\ud83db)", "a" + replacement + "b"},
         {"lone high before another escape", R"(\ud83d\n)", replacement + "\n"},
         {"lone high before a non-surrogate escape", R"(\ud83d\u0041)", replacement + "A"},
         {"lone low", R"(\ude00)", replacement},
-        {"low before high", R"(\ude00\ud83d)", replacement + replacement},
         {"high, then a pair", R"(\ud83d\ud83d\ude00)", replacement + grinning},
         {"escaped backslash before u", R"(\\ud83d)", "\\ud83d"},
-        {"escaped backslash, then a lone high", R"(\\\ud83d)", "\\" + replacement},
         {"lone high at the end of the string", R"(x\udbff)", "x" + replacement},
     };
     for (const auto& row : rows) {

@@ -1,6 +1,5 @@
 #include "mail/MessageNormalization.h"
 
-#include "helpers/Fixtures.h"
 #include "mail/ProviderMessages.h"
 #include "support/Base64.h"
 
@@ -25,27 +24,6 @@ std::string b64(std::string_view text) {
     return base64URLEncodeNoPadding(text);
 }
 
-TEST(MessageNormalization, GmailMessageBecomesMailMessage) {
-    // multipart/mixed holding a multipart/alternative, a calendar invitation and a PDF.
-    const auto decoded =
-        decodeGmailMessage(test::fixture("gmail_message", "mixed_with_attachments"));
-    ASSERT_TRUE(decoded);
-    const auto message = normalizeGmailMessage(*decoded, account(), now);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->id, "acct-1:18c2f0a1b2c3d4e5");
-    EXPECT_EQ(message->accountID, "acct-1");
-    EXPECT_EQ(message->provider, MailProvider::google);
-    EXPECT_EQ(message->accountEmail, "ana@example.com");
-    EXPECT_EQ(message->sender, "Example <no-reply@example.net>");
-    EXPECT_TRUE(message->senderAuthenticated);
-    EXPECT_EQ(message->subject, "Your sign-in code");
-    // Both bodies lie two levels deep: two line feeds each. The calendar and PDF add nothing.
-    EXPECT_EQ(message->text, "\n\nYour code is 482913.\r\nIt expires in 10 minutes.");
-    EXPECT_EQ(message->html,
-              "\n\n<html><head> </head><body><p>Your code is <b>482913</b></p> </body></html>");
-    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'765'046'857'123ms);
-}
-
 TEST(MessageNormalization, GmailEdgeCases) {
     struct Row {
         const char* name;
@@ -63,10 +41,6 @@ TEST(MessageNormalization, GmailEdgeCases) {
         {"no payload", GmailMessage{"m", "1", std::nullopt}, std::nullopt, "", "", false, now},
         {"non-numeric date gives now", GmailMessage{"m", "12abc", GmailPayload{{}, {}, {}, {}}},
          "Unknown sender", "", "", false, now},
-        {"date with spaces gives now", GmailMessage{"m", " 12", GmailPayload{}}, "Unknown sender",
-         "", "", false, now},
-        {"empty date gives now", GmailMessage{"m", "", GmailPayload{}}, "Unknown sender", "", "",
-         false, now},
         {"fractional and exponent dates parse", GmailMessage{"m", "1.5e3", GmailPayload{}},
          "Unknown sender", "", "", false, Timestamp{} + 1500ms},
         {"infinity gives now", GmailMessage{"m", "inf", GmailPayload{}}, "Unknown sender", "", "",
@@ -134,10 +108,6 @@ TEST(MessageNormalization, ExtractBodiesPutsALineFeedBeforeEveryNonEmptyPart) {
          container({container({}), part("text/plain", ""), part("image/png", "x"),
                     part("text/plain", "z")}),
          {"\nz", ""}},
-        {"part with own body and a child",
-         container(
-             {GmailPayload{"text/plain", {}, GmailBody{b64("a")}, {{part("text/plain", "b")}}}}),
-         {"\na\nb", ""}},
         {"html and text opened separately",
          container({container({part("text/html", "h")}), container({part("text/plain", "t")})}),
          {"\n\nt", "\n\nh"}},
@@ -147,22 +117,6 @@ TEST(MessageNormalization, ExtractBodiesPutsALineFeedBeforeEveryNonEmptyPart) {
         EXPECT_EQ(extractBodies(row.root.mimeType,
                                 row.root.body ? row.root.body->data : std::nullopt, row.root.parts),
                   row.expected);
-    }
-}
-
-TEST(MessageNormalization, ExtractBodiesSurvivesDeepNesting) {
-    GmailPayload root{"text/plain", {}, GmailBody{b64("leaf")}, {}};
-    for (int level = 0; level < 100000; ++level) {
-        GmailPayload parent{"multipart/mixed", {}, {}, std::vector<GmailPayload>{}};
-        parent.parts->push_back(std::move(root));
-        root = std::move(parent);
-    }
-    const auto bodies = extractBodies(root.mimeType, std::nullopt, root.parts);
-    EXPECT_EQ(bodies.text, std::string(100000, '\n') + "leaf");
-    // Taking the tree apart one level at a time keeps the destructor from recursing as deep.
-    while (root.parts && !root.parts->empty()) {
-        GmailPayload child = std::move(root.parts->front());
-        root = std::move(child);
     }
 }
 
@@ -176,10 +130,8 @@ TEST(MessageNormalization, DecodeBase64URL) {
         {"aA", "h"},                // 2 mod 4: two "=" appended
         {"aGk=", "hi"},             // padding already there
         {"-_8", std::nullopt},      // decodes to FB FF, which is not UTF-8
-        {"w7w", "\xC3\xBC"},        // ü
         {"aGk\nbw", std::nullopt},  // a line break
         {"a", std::nullopt},        // 1 mod 4
-        {"", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -198,7 +150,6 @@ TEST(MessageNormalization, SenderAuthentication) {
         {"mx.example.com; dmarc=pass (p=none) header.from=a.example", true},
         {"mx.example.com; dkim=pass header.i=@a.example", false},
         {"mx.example.com; dmarc=passed", true},  // plain substring search
-        {"", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -206,29 +157,8 @@ TEST(MessageNormalization, SenderAuthentication) {
     }
 }
 
-TEST(MessageNormalization, GraphMessageBecomesMailMessage) {
-    const GraphMessage full{
-        "AAMkAGI2TG93AAA=",
-        "2026-12-06T18:27:37.1234567Z",
-        "Your code",
-        GraphRecipient{GraphEmailAddress{"no-reply@example.net"}},
-        GraphBody{"<html><body><p>Code 123</p><SCRIPT src=x>y</SCRIPT><!-- c --></body></html>"},
-        "Code 123",
-        {{{"Received", "from mail.example.net"},
-          {"Authentication-Results", "spf=fail"},
-          {"authentication-results", "dmarc=pass"}}},
-    };
-    const auto message = normalizeGraphMessage(full, account());
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->id, "acct-1:AAMkAGI2TG93AAA=");
-    EXPECT_EQ(message->provider, MailProvider::microsoft);
-    EXPECT_EQ(message->sender, "no-reply@example.net");
-    EXPECT_TRUE(message->senderAuthenticated);  // every Authentication-Results header counts
-    EXPECT_EQ(message->subject, "Your code");
-    EXPECT_EQ(message->text, "Code 123");
-    EXPECT_EQ(message->html, "<html><body><p>Code 123</p>  </body></html>");
-    EXPECT_EQ(message->receivedAt, Timestamp{} + 1'796'581'657s + 123'456'700ns);
-
+// The full message is the monitor's sandbox test; here what a sparse or broken one reads as.
+TEST(MessageNormalization, GraphMessageDefaults) {
     const GraphMessage bare{"id", "2026-12-06T18:27:37Z", {}, {}, {}, {}, {}};
     const auto minimal = normalizeGraphMessage(bare, account());
     ASSERT_TRUE(minimal);

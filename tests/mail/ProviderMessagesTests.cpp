@@ -1,6 +1,7 @@
 #include "mail/ProviderMessages.h"
 
 #include "helpers/Fixtures.h"
+#include "mail/MessageNormalization.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,6 @@ TEST(ProviderMessages, DecodesGmailAndGraphShapes) {
 TEST(ProviderMessages, RejectsWhatDoesNotDecode) {
     const char* gmailRows[] = {
         R"({"internalDate": "1"})",                                    // no id
-        R"({"id": 5})",                                                // id not a string
         R"({"id": "m", "payload": {"headers": [{"name": "From"}]}})",  // header without value
         R"({"id": "m", "payload": {"parts": {}}})",                    // parts not a list
         R"({"id": "m", "payload": {"parts": [{"parts": [7]}]}})",  // a nested part not an object
@@ -45,7 +45,6 @@ TEST(ProviderMessages, RejectsWhatDoesNotDecode) {
         EXPECT_THROW(decodeGmailMessage(json), JsonDecodingError);
     }
     const char* graphRows[] = {
-        R"({})",
         R"({"value": [{"id": "x"}]})",
         R"({"value": [{"id": "x", "receivedDateTime": "t", "from": {"emailAddress": {}}}]})",
         R"({"value": [{"id": "x", "receivedDateTime": "t", "body": {"contentType": "text"}}]})",
@@ -73,7 +72,11 @@ std::string nestedGmailMessage(int levels) {
 TEST(ProviderMessages, DeeplyNestedMessages) {
     // The deepest message the parser accepts: 2,046 levels, two JSON levels each, plus the
     // message and the innermost part.
-    ASSERT_TRUE(decodeGmailMessage(nestedGmailMessage(2046)));
+    const auto deepest = decodeGmailMessage(nestedGmailMessage(2046));
+    ASSERT_TRUE(deepest);
+    const StoredAccount account{{"a", MailProvider::google, "a@example.com", {}}, {}};
+    EXPECT_EQ(normalizeGmailMessage(*deepest, account, Timestamp{})->text,
+              std::string(2046, '\n') + "hi");
     // Beyond the parser's depth the message is left out instead of failing the mailbox.
     EXPECT_FALSE(decodeGmailMessage(nestedGmailMessage(2047)));
     EXPECT_THROW(decodeGmailListResponse(std::string(5000, '[') + std::string(5000, ']')),

@@ -99,9 +99,12 @@ TEST(MailboxMonitorSandbox, ReadsEveryMailboxThenOnlyWhatIsNew) {
                    {"receivedAt", now - 3000}});
     const auto second =
         mail.add(mail.bo, {{"text", "Link https://b.example/x"}, {"receivedAt", now - 2000}});
-    const auto third = mail.add(mail.max, {{"html", "<p>Outlook code 654321</p>"},
-                                           {"authenticationResults", {"spf=fail", "dmarc=pass"}},
-                                           {"receivedAt", now - 1000}});
+    const auto third =
+        mail.add(mail.max, {{"from", "Bank <alerts@bank.example>"},
+                            {"subject", "Sign-in code"},
+                            {"html", "<p>Outlook code 654321</p><script>x()</script>"},
+                            {"authenticationResults", {"spf=fail", "dmarc=pass"}},
+                            {"receivedAt", now - 1000}});
     mail.add(mail.ana, {{"text", "too old"}, {"receivedAt", mail.start - 120'000}});
 
     const auto response = mail.poll();
@@ -114,10 +117,22 @@ TEST(MailboxMonitorSandbox, ReadsEveryMailboxThenOnlyWhatIsNew) {
     ASSERT_EQ(idsOf(response),
               (std::vector<std::string>{mail.max + ":" + third, mail.bo + ":" + second,
                                         mail.ana + ":" + first}));
-    // How each message reads is the normalization's own test; here the provider shapes arrive.
-    EXPECT_EQ(response.messages[2].text, "\n\nCode 123456");
-    EXPECT_TRUE(response.messages[2].senderAuthenticated);
-    EXPECT_EQ(response.messages[0].html, "<p>Outlook code 654321</p>");
+    // Each provider's shape read through to the message: nested parts, every authentication
+    // header, the sanitizer, the provider's date.
+    const auto& gmail = response.messages[2];
+    EXPECT_EQ(gmail.sender, "Acme <no-reply@acme.example>");
+    EXPECT_EQ(gmail.subject, "Your code");
+    EXPECT_EQ(gmail.text, "\n\nCode 123456");
+    EXPECT_EQ(gmail.html, "\n\n<p>Code <b>123456</b></p>  ");
+    EXPECT_TRUE(gmail.senderAuthenticated);
+    EXPECT_EQ(gmail.receivedAt, Timestamp{std::chrono::milliseconds(now - 3000)});
+    const auto& outlook = response.messages[0];
+    EXPECT_EQ(outlook.sender, "alerts@bank.example");
+    EXPECT_EQ(outlook.subject, "Sign-in code");
+    EXPECT_EQ(outlook.text, "Outlook code 654321 x()");  // the preview, not the body
+    EXPECT_EQ(outlook.html, "<p>Outlook code 654321</p> ");
+    EXPECT_TRUE(outlook.senderAuthenticated);
+    EXPECT_EQ(outlook.receivedAt, Timestamp{std::chrono::milliseconds(now - 1000)});
 
     EXPECT_TRUE(mail.poll(idsOf(response)).messages.empty());
 }

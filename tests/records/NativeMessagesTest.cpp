@@ -37,10 +37,7 @@ TEST(NativeHostRequest, WatchRequestOnlyForCompletePolls) {
         {"origin not examined", R"({"type":"poll","origin":"","sinceEpochMilliseconds":0})",
          WatchRequest("poll", "", 0, {})},
         {"no start", R"({"type":"poll","origin":"https://a"})", std::nullopt},
-        {"no origin", R"({"type":"poll","sinceEpochMilliseconds":5})", std::nullopt},
         {"other case", R"({"type":"Poll","origin":"https://a","sinceEpochMilliseconds":5})",
-         std::nullopt},
-        {"status", R"({"type":"status","origin":"https://a","sinceEpochMilliseconds":5})",
          std::nullopt},
     };
     for (const auto& row : rows) {

@@ -1,6 +1,6 @@
 // The stand-in providers' behaviours that the product's integration tests rely on: each
-// provider's error shape, refresh-token rotation and paging. Everything else about the sandbox
-// shows in the tests of the product code that talks to it.
+// provider's error shape, refresh-token rotation and Gmail's paging (Graph's next link is never
+// followed). Everything else about the sandbox shows in the tests of the code that talks to it.
 #include "helpers/SandboxServer.h"
 
 #include <httplib.h>
@@ -38,9 +38,8 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
     };
     const auto refresh = [&](const std::string& provider, const std::string& refreshToken) {
         httplib::Params form{{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}};
-        form.emplace("client_id",
-                     std::string(provider == "google" ? SandboxServer::googleClientID
-                                                      : SandboxServer::microsoftClientID));
+        form.emplace("client_id", json::value_to<std::string>(
+                                      sandbox.productConfig().at(provider).at("clientID")));
         if (provider == "microsoft") {
             form.emplace("scope", "offline_access https://graph.microsoft.com/Mail.Read");
         }
@@ -49,19 +48,16 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
 
     const auto gmail = sandbox.createMailbox("google", "ann@example.com", "Ann");
     const auto graph = sandbox.createMailbox("microsoft", "bob@outlook.com", "Bob");
-    const auto gmailTokens = sandbox.issueTokens(gmail);
     const auto graphTokens = sandbox.issueTokens(graph);
     const auto revoked = sandbox.issueTokens(gmail);
     sandbox.revokeTokens(gmail);
     const auto gmailLive = sandbox.issueTokens(gmail);
     for (int i = 0; i < 3; ++i) {
-        const std::string subject = "s" + std::to_string(i);
-        sandbox.addMessage(gmail, {{"subject", subject}, {"text", "x"}});
-        sandbox.addMessage(graph, {{"subject", subject}, {"text", "x"}});
+        sandbox.addMessage(gmail, {{"text", "x"}});
     }
     sandbox.changeSettings({{"rotateRefreshTokens", true}});
     const auto rotated = refresh("microsoft", graphTokens.refreshToken);
-    std::string nextGmailPage, nextGraphPage;
+    std::string nextGmailPage;
 
     struct Row {
         const char* name;
@@ -71,10 +67,6 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
         std::vector<std::pair<const char*, json::value>> expected;
     };
     const std::vector<Row> rows{
-        {"Gmail without a token: Google's API error",
-         [&] { return get("/gmail/v1/users/me/messages?q=after:0", ""); },
-         401,
-         {{"/error/code", 401}, {"/error/status", "UNAUTHENTICATED"}}},
         {"queued Gmail rate limit: Google's reason",
          [&] {
              sandbox.setFault("gmail.list",
@@ -94,10 +86,6 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
          [&] { return refresh("google", revoked.refreshToken); },
          400,
          {{"/error", "invalid_grant"}}},
-        {"revoked access token on the profile: OAuth's shape",
-         [&] { return get("/v1/userinfo", gmailTokens.accessToken); },
-         401,
-         {{"/error", "invalid_request"}}},
         {"rotation hands out a new refresh token", [&] { return rotated; }, 200, {}},
         {"the rotated-out refresh token is refused",
          [&] { return refresh("microsoft", graphTokens.refreshToken); },
@@ -120,21 +108,6 @@ TEST(SandboxProviders, ErrorShapesRotationAndPaging) {
          },
          200,
          {{"/messages/1", nullptr}, {"/nextPageToken", nullptr}}},
-        {"Graph's first page links the next",
-         [&] {
-             auto answer =
-                 get("/v1.0/me/mailFolders/inbox/messages?$top=2", graphTokens.accessToken);
-             nextGraphPage = json::value_to<std::string>(answer.body.at("@odata.nextLink"));
-             return answer;
-         },
-         200,
-         {{"/value/0/subject", "s2"}, {"/value/1/subject", "s1"}}},
-        {"Graph's last page links none",
-         [&] {
-             return get(nextGraphPage.substr(sandbox.baseURL().size()), graphTokens.accessToken);
-         },
-         200,
-         {{"/value/0/subject", "s0"}, {"/@odata.nextLink", nullptr}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

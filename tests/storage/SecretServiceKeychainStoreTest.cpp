@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,23 +13,6 @@ namespace loftwing {
 namespace {
 
 using test::thrownError;
-
-TEST(SecretServiceKeychainStoreTest, AccessGroupIsTrimmedAndEmptyMeansNone) {
-    struct Row {
-        std::optional<std::string> given;
-        std::optional<std::string> stored;
-    };
-    const std::vector<Row> rows = {
-        {std::nullopt, std::nullopt},           {"", std::nullopt},   {" \t\r\n", std::nullopt},
-        {"\xE2\x80\xA8\xC2\xA0", std::nullopt},  // line separator, no-break space
-        {"  group.team \n", "group.team"},      {"in ner", "in ner"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.given.value_or("(absent)"));
-        const SecretServiceKeychainStore store("com.loftwing.multi.accounts", row.given);
-        EXPECT_EQ(store.accessGroup(), row.stored);
-    }
-}
 
 // Keys that cannot travel as D-Bus strings are refused before any bus is contacted; with the bus
 // disabled, reaching it would have failed with keychainNotAvailable instead.

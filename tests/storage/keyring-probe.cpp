@@ -1,27 +1,17 @@
 // Runs one keyring operation in a process of its own, so that tests can give it an environment
 // of its own (no session bus, a bus without a Secret Service) or kill it half-way. Prints one
 // line per result: "absent", "bytes", "ok", "saved <id>", "sockets <count>" or
-// "error <case> <code>". "frozen-read" and "killed-read" stop the keyring daemon of the session
-// (SIGSTOP) and read with it frozen, or kill it (SIGKILL) while the read waits for its answer;
-// they add "ms <elapsed>" and the log lines ("log <category>: <message>").
+// "error <case> <code>".
 
 #include "records/Errors.h"
 #include "storage/KeychainAccountStore.h"
 #include "storage/SecretServiceKeychainStore.h"
-#include "support/LogSink.h"
+#include "support/Time.h"
 
-#include <signal.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <mutex>
-#include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -48,98 +38,9 @@ loftwing::StoredAccount account(const std::string& id) {
     };
 }
 
-// The process that owns org.freedesktop.secrets on the session bus.
-pid_t keyringDaemon() {
-    std::unique_ptr<FILE, decltype(&pclose)> gdbus(
-        popen(
-            "gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus "
-            "--method org.freedesktop.DBus.GetConnectionUnixProcessID org.freedesktop.secrets",
-            "r"),
-        &pclose);
-    unsigned pid = 0;
-    if (!gdbus || std::fscanf(gdbus.get(), "(uint32 %u,)", &pid) != 1 || pid == 0) {
-        throw std::runtime_error("no keyring daemon on the session bus");
-    }
-    return static_cast<pid_t>(pid);
-}
-
-// Whether a message waits unread on a socket of the process (ss from iproute2 reports the
-// receive queue of each Unix socket with its owner).
-bool requestQueuedAt(pid_t pid) {
-    std::unique_ptr<FILE, decltype(&pclose)> ss(popen("ss -xpH 2>/dev/null", "r"), &pclose);
-    if (!ss) {
-        return false;
-    }
-    const std::string owner = "pid=" + std::to_string(pid) + ",";
-    char line[1024];
-    while (std::fgets(line, sizeof line, ss.get()) != nullptr) {
-        char netid[16];
-        char state[16];
-        unsigned long received = 0;
-        if (std::strstr(line, owner.c_str()) != nullptr &&
-            std::sscanf(line, "%15s %15s %lu", netid, state, &received) == 3 && received > 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-class PrintingLogSink final : public loftwing::LogSink {
-  public:
-    void write(loftwing::LogLevel, std::string_view category,
-               std::string_view message) noexcept override {
-        const std::lock_guard lock(mutex_);
-        lines_ += "log " + std::string(category) + ": " + std::string(message) + "\n";
-    }
-    std::string lines() {
-        const std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::string lines_;
-};
-
-// Reads with the daemon stopped; `kill` ends it while the read waits.
-void readFromFaultyDaemon(loftwing::SecretServiceKeychainStore& keychain, const std::string& key,
-                          bool killDaemon) {
-    auto log = std::make_shared<PrintingLogSink>();
-    loftwing::setLogSink(log);
-    const pid_t daemon = keyringDaemon();
-    ::kill(daemon, SIGSTOP);
-    const auto started = std::chrono::steady_clock::now();
-    std::string outcome;
-    {
-        std::jthread reader([&] {
-            try {
-                outcome = keychain.read(key) ? "bytes" : "absent";
-            } catch (const LoftwingMultiError& error) {
-                outcome = "error " + std::to_string(static_cast<int>(error.errorCase())) + " " +
-                          std::to_string(error.keychainStatusCode());
-            }
-        });
-        if (killDaemon) {
-            // Killed before the request reached it, the bus would start a fresh (locked) daemon
-            // instead: wait until bytes wait unread on one of the frozen daemon's sockets.
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-            while (!requestQueuedAt(daemon) && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            }
-            ::kill(daemon, SIGKILL);
-        }
-    }
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - started);
-    ::kill(daemon, SIGCONT);
-    std::cout << outcome << "\nms " << elapsed.count() << "\n" << log->lines() << std::flush;
-    loftwing::setLogSink(nullptr);
-}
-
 int run(int argc, char** argv) {
     if (argc < 4) {
         std::cerr << "usage: keyring-probe read|save|remove|remove-account|keep-saving|construct|"
-                     "frozen-read|killed-read|"
                      "construct-and-read SERVICE ARG [TEXT]\n";
         return 2;
     }
@@ -163,8 +64,6 @@ int run(int argc, char** argv) {
     } else if (command == "remove-account") {
         loftwing::KeychainAccountStore(keychain).remove(argv[3]);
         std::cout << "ok" << std::endl;
-    } else if (command == "frozen-read" || command == "killed-read") {
-        readFromFaultyDaemon(*keychain, argv[3], command == "killed-read");
     } else if (command == "keep-saving") {
         loftwing::KeychainAccountStore store(keychain);
         for (int i = 0;; ++i) {
