@@ -56,7 +56,7 @@ def _high_fd(fd: int) -> int:
 class Chromium:
     """One running browser; close() ends and reaps it."""
 
-    def __init__(self, user_data_dir, extension_dir, env, stderr_path):
+    def __init__(self, user_data_dir, extension_dir, env, stderr_path, headless=True):
         self._buffer = b""
         self._next_id = 0
         self._events = []
@@ -66,7 +66,8 @@ class Chromium:
         stderr_fd = os.open(stderr_path, os.O_WRONLY | os.O_CREAT | os.O_APPEND | os.O_CLOEXEC,
                             0o600)
         devnull = os.open(os.devnull, os.O_RDWR | os.O_CLOEXEC)
-        argv = [CHROMIUM, *CHROMIUM_FLAGS, f"--user-data-dir={user_data_dir}",
+        flags = [flag for flag in CHROMIUM_FLAGS if headless or not flag.startswith("--headless")]
+        argv = [CHROMIUM, *flags, f"--user-data-dir={user_data_dir}",
                 f"--load-extension={extension_dir}"]
         try:
             # posix_spawn places the pipe ends on exactly fds 3 and 4 without running Python code
