@@ -1,13 +1,12 @@
 #include "bundle/AppBundle.h"
 
 #include "helpers/CapturingLogSink.h"
-#include "helpers/ThrownError.h"
+#include "helpers/TemporaryFolder.h"
 #include "records/Errors.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,8 +16,6 @@ namespace zevirudi {
 namespace {
 
 using loftwing::JsonDecodingError;
-using loftwing::LoftwingMultiError;
-using loftwing::test::thrownError;
 
 // The file's decoding has tests of its own; here it only has to arrive whole.
 const char* const configurationFile =
@@ -27,32 +24,6 @@ const char* const configurationFile =
                    "tokenEndpoint": "https://t", "scopes": ["s"]},
         "microsoft": {"clientID": "m", "redirectURI": "r:/", "authorizationEndpoint": "https://a",
                       "tokenEndpoint": "https://t", "scopes": [], "apiBaseURL": "http://b"}})";
-
-class TemporaryDirectory {
-  public:
-    TemporaryDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "oauth-config-XXXXXX");
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryDirectory() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-TEST(AppBundle, LoadsTheConfigurationFromTheResourceFolder) {
-    const TemporaryDirectory folder;
-    EXPECT_EQ(thrownError<LoftwingMultiError>([&] { loadConfiguration(folder.path()); }),
-              LoftwingMultiError::itemNotFound());
-
-    std::ofstream(folder.path() / "OAuthConfig.json") << "{not json";
-    EXPECT_THROW(loadConfiguration(folder.path()), JsonDecodingError);
-
-    std::ofstream(folder.path() / "OAuthConfig.json") << configurationFile;
-    EXPECT_EQ(loadConfiguration(folder.path()),
-              loftwing::decodeAppConfiguration(configurationFile));
-}
 
 TEST(AppBundle, ReadsTheUsersOwnFileOnlyWhenNobodyElseCanHaveWrittenIt) {
     std::string userConfiguration = configurationFile;
@@ -106,17 +77,17 @@ TEST(AppBundle, ReadsTheUsersOwnFileOnlyWhenNobodyElseCanHaveWrittenIt) {
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
-        const TemporaryDirectory configHome;
-        const TemporaryDirectory resources;
-        std::ofstream(resources.path() / "OAuthConfig.json") << configurationFile;
-        std::filesystem::create_directory(configHome.path() / "zevirudi");
-        testCase.place(configHome.path() / "zevirudi" / "OAuthConfig.json");
+        const loftwing::test::TemporaryFolder configHome;
+        const loftwing::test::TemporaryFolder resources;
+        std::ofstream(resources.path / "OAuthConfig.json") << configurationFile;
+        std::filesystem::create_directory(configHome.path / "zevirudi");
+        testCase.place(configHome.path / "zevirudi" / "OAuthConfig.json");
         const auto log = loftwing::test::CapturingLogSink::install();
 
         if (testCase.expected) {
-            EXPECT_EQ(loadConfiguration(configHome.path(), resources.path()), *testCase.expected);
+            EXPECT_EQ(loadConfiguration(configHome.path, resources.path), *testCase.expected);
         } else {
-            EXPECT_THROW(loadConfiguration(configHome.path(), resources.path()), JsonDecodingError);
+            EXPECT_THROW(loadConfiguration(configHome.path, resources.path), JsonDecodingError);
         }
         const auto lines = log->lines();
         if (testCase.logged) {
@@ -140,18 +111,6 @@ TEST(AppBundle, InstalledConfigurationLeavesBothProvidersUnconfigured) {
         EXPECT_FALSE(provider->apiBaseURL || provider->profileURL);
     }
     EXPECT_TRUE(loftwing::tokenManagerConfigurations(configuration).empty());
-}
-
-TEST(AppBundle, ResourcesSitBesideTheRealExecutable) {
-    // Test executables live in <build>/bin like zevirudi, so their resources are
-    // <build>/share/zevirudi whatever the environment says.
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe");
-    EXPECT_EQ(resourceDirectory(), executable.parent_path().parent_path() / "share" / "zevirudi");
-    if (const char* build = std::getenv("ZEVIRUDI_BUILD_DIR")) {
-        EXPECT_EQ(
-            std::filesystem::weakly_canonical(resourceDirectory()),
-            std::filesystem::weakly_canonical(std::filesystem::path(build) / "share" / "zevirudi"));
-    }
 }
 
 }  // namespace

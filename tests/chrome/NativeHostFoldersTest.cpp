@@ -1,5 +1,6 @@
 #include "chrome/ChromeIntegration.h"
 
+#include "helpers/TemporaryFolder.h"
 #include "oauth/AppConfiguration.h"
 
 #include <gtest/gtest.h>
@@ -22,8 +23,8 @@ mode_t permissions(const fs::path& path) {
 // The folders a browser would make for itself are private to the user whatever the umask; a
 // folder that exists already keeps its mode.
 TEST(NativeHostFolders, CreatedPrivateWhateverTheUmask) {
-    std::string pattern = (fs::temp_directory_path() / "native-host-folders-XXXXXX").string();
-    const fs::path root = ::mkdtemp(pattern.data());
+    const loftwing::test::TemporaryFolder folder;
+    const fs::path& root = folder.path;
     const fs::path existing = root / "existing";
     fs::create_directory(existing);
     ::chmod(existing.c_str(), 0755);
@@ -47,7 +48,6 @@ TEST(NativeHostFolders, CreatedPrivateWhateverTheUmask) {
             EXPECT_EQ(permissions(made), 0700u) << made;
         }
     }
-    fs::remove_all(root);
 }
 
 }  // namespace

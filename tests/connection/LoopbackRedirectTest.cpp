@@ -39,9 +39,7 @@ TEST(LoopbackRedirectTest, OneMatchingRequestCompletesTheSignIn) {
         std::string host;        // as the rewritten URI names it
     };
     const Row rows[] = {
-        {"IPv4 loopback", "http://127.0.0.1/oauth2/callback", "127.0.0.1"},
         {"IPv6 loopback", "http://[::1]/callback", "[::1]"},
-        {"localhost", "http://localhost/cb", "localhost"},
     };
     loftwing::test::SandboxServer sandbox;
     sandbox.createMailbox("google", "ann@example.com", "Ann", {{"subjectID", "111"}});

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -94,7 +93,6 @@ TEST_F(BrowserLocatorTest, PrefersChromeThenChromiumOnPathOrDesktopEntry) {
     };
     const Row rows[] = {
         {"nothing installed", {}, {}, {}, {}},
-        {"chromium only", {"chromium"}, {}, "bin/chromium", {"ROOT/bin/chromium", "u"}},
         {"chromium-browser only",
          {"chromium-browser"},
          {},

@@ -2,6 +2,8 @@
 
 #include "desktop/SchemeHandlerRegistration.h"
 
+#include "helpers/TemporaryFolder.h"
+
 #include "oauth/AppConfiguration.h"
 
 #include <gtest/gtest.h>
@@ -49,8 +51,8 @@ TEST(SchemeHandlerRegistrationTest, CustomSchemesOnly) {
 }
 
 TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
-    std::string pattern = (fs::temp_directory_path() / "scheme-handler-XXXXXX").string();
-    const fs::path home = ::mkdtemp(pattern.data());
+    const loftwing::test::TemporaryFolder folder;
+    const fs::path& home = folder.path;
     ::setenv("HOME", home.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
@@ -95,7 +97,6 @@ TEST(SchemeHandlerRegistrationTest, RegistersOnceAndTakesTheSchemeBack) {
     EXPECT_TRUE(SchemeHandlerRegistration(home / "data", "/bin/true")
                     .ensureRegistered({"com.loftwing.multi"}));
     EXPECT_EQ(defaultHandler(type), "zevirudi.desktop");
-    fs::remove_all(home);
 }
 
 }  // namespace

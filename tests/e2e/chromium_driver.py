@@ -54,10 +54,9 @@ def _high_fd(fd: int) -> int:
 
 
 class Chromium:
-    """One running browser. Use as a context manager: leaving it closes and reaps the browser."""
+    """One running browser; close() ends and reaps it."""
 
-    def __init__(self, user_data_dir, extension_dir, env, stderr_path, chromium=CHROMIUM,
-                 extra_flags=(), headless=True):
+    def __init__(self, user_data_dir, extension_dir, env, stderr_path, headless=True):
         self._buffer = b""
         self._next_id = 0
         self._events = []
@@ -68,13 +67,13 @@ class Chromium:
                             0o600)
         devnull = os.open(os.devnull, os.O_RDWR | os.O_CLOEXEC)
         flags = [flag for flag in CHROMIUM_FLAGS if headless or not flag.startswith("--headless")]
-        argv = [chromium, *flags, *extra_flags, f"--user-data-dir={user_data_dir}",
+        argv = [CHROMIUM, *flags, f"--user-data-dir={user_data_dir}",
                 f"--load-extension={extension_dir}"]
         try:
             # posix_spawn places the pipe ends on exactly fds 3 and 4 without running Python code
             # in the child; setsid keeps a terminal's signals away from the browser.
             self.pid = os.posix_spawn(
-                chromium, argv, env,
+                CHROMIUM, argv, env,
                 file_actions=[
                     (os.POSIX_SPAWN_DUP2, devnull, 0),
                     (os.POSIX_SPAWN_DUP2, devnull, 1),
@@ -97,12 +96,6 @@ class Chromium:
         """The browser leads a session of its own; everything it starts stays in it unless it
         leaves on purpose."""
         return self.pid
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
 
     # Protocol plumbing -------------------------------------------------------------------------
 

@@ -6,7 +6,6 @@ import os
 import subprocess
 
 HOST_NAME = "com.loftwing.multi"
-HOST_DESCRIPTION = "Zevirudi local mail connection"
 
 
 def extension_origin(extension_id):
@@ -47,22 +46,3 @@ def run_installer(host_path, config_home):
     done = subprocess.run([installer], env=env, capture_output=True, text=True, timeout=30,
                           check=True)
     return done.stdout.strip()
-
-
-def write_host_manifest(user_data_dir, host_path, allowed_origin):
-    """Writes a manifest by hand, for checks that need one the product would never write (an
-    origin other than the configured extension's)."""
-    path = manifest_path(user_data_dir)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    manifest = {
-        "allowed_origins": [allowed_origin],
-        "description": HOST_DESCRIPTION,
-        "name": HOST_NAME,
-        "path": host_path,
-        "type": "stdio",
-    }
-    aside = path + ".tmp"
-    with open(aside, "w", encoding="utf-8") as file:
-        json.dump(manifest, file, indent=2, sort_keys=True)
-    os.replace(aside, path)
-    return path

@@ -86,11 +86,6 @@ def reap_orphans(timeout):
             orphan.close()
 
 
-class Xvfb(WatchedProcess):
-    def stop(self):
-        self.end()
-
-
 def start_xvfb(log_path, timeout=10.0):
     """Starts Xvfb on a display number it picks itself (-displayfd, here its standard output)
     and returns the process and the DISPLAY value once the server accepts connections."""
@@ -98,7 +93,7 @@ def start_xvfb(log_path, timeout=10.0):
         process = subprocess.Popen(
             ["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1440x900x24"],
             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=log, start_new_session=True)
-    server = Xvfb(process.pid)
+    server = WatchedProcess(process.pid)
     server.output = process.stdout  # stays open: a closed pipe would be a signal to Xvfb
     try:
         # Xvfb writes the display number followed by a newline once it is ready.
@@ -108,7 +103,7 @@ def start_xvfb(log_path, timeout=10.0):
         if not number.endswith(b"\n"):
             raise RuntimeError("Xvfb ended before reporting its display")
     except BaseException:
-        server.stop()
+        server.end()
         raise
     return server, f":{int(number)}"
 
@@ -152,29 +147,23 @@ class PanelWatch:
     def find_panels(self, timeout):
         """The new processes of the host's executable outside the browser's session, once there
         is at least one. More than one when a short-lived intermediate process (the first of a
-        double fork) is caught as well."""
-        # There is no event for "a process appeared", so /proc is scanned at short intervals
-        # until the deadline; the panel normally exists before the host's answer arrives.
-        deadline = time.monotonic() + timeout
-        while True:
-            found = []
-            for pid in processes_running(self._host_path):
-                if pid in self._before:
-                    continue
-                try:
-                    candidate = WatchedProcess(pid)
-                except ProcessLookupError:
-                    continue
-                try:
-                    outside = candidate.session() != self._browser_session
-                except OSError:
-                    outside = False
-                if outside:
-                    found.append(candidate)
-                else:
-                    candidate.close()
-            if found:
-                return found
-            if time.monotonic() >= deadline:
-                raise AssertionError("no panel process outside the browser's session appeared")
-            select.select([], [], [], 0.05)
+        double fork) is caught as well. There is no event for "a process appeared", so /proc is
+        scanned until the deadline; the panel normally exists before the host's answer arrives."""
+        return wait_until(self._panels, "a panel process outside the browser's session", timeout)
+
+    def _panels(self):
+        found = []
+        for pid in set(processes_running(self._host_path)) - self._before:
+            try:
+                candidate = WatchedProcess(pid)
+            except ProcessLookupError:
+                continue
+            try:
+                outside = candidate.session() != self._browser_session
+            except OSError:
+                outside = False
+            if outside:
+                found.append(candidate)
+            else:
+                candidate.close()
+        return found

@@ -44,35 +44,39 @@ class SandboxProviders:
             self._process = None
             self._popen.stdout.close()
 
-    def _admin(self, path, body=None):
+    def _admin(self, path, body=None, method="POST"):
         request = urllib.request.Request(
-            f"{self.base_url}/_sandbox/{path}", method="POST",
-            data=json.dumps(body or {}).encode(), headers={"Content-Type": "application/json"})
+            f"{self.base_url}/_sandbox/{path}", method=method,
+            data=json.dumps(body or {}).encode() if method == "POST" else None,
+            headers={"Content-Type": "application/json"})
         with urllib.request.urlopen(request, timeout=10) as answer:
-            return json.load(answer)
-
-    def change_settings(self, settings):
-        """Any of the sandbox's settings ("autoConsent", "redirectURIs", ...); answers them all."""
-        return self._admin("settings", settings)
+            return json.load(answer) if method != "DELETE" else None
 
     def create_mailbox(self, provider, email, name):
         """Returns the mailbox as the sandbox describes it, "accountID" included."""
         return self._admin("mailboxes", {"provider": provider, "email": email, "name": name})
 
     def change_settings(self, settings):
-        """Changes some of the sandbox's settings ("rotateRefreshTokens",
-        "tokenLifetimeSeconds", ...); returns all of them."""
+        """Changes some of the sandbox's settings ("autoConsent", "redirectURIs",
+        "rotateRefreshTokens", ...); returns all of them."""
         return self._admin("settings", settings)
 
     def issue_tokens(self, account_id):
         """An OAuth token answer ("access_token", "refresh_token", "expires_in", "scope")."""
         return self._admin(f"mailboxes/{account_id}/tokens")
 
-    def add_message(self, account_id, subject, text, sender):
-        """Delivers a message received now; returns "id", "messageID" (as the product names
-        it) and "receivedAt"."""
+    def add_message(self, account_id, subject, text, sender, **more):
+        """Delivers a message received now (`more`: "html", "authenticationResults"); returns
+        "id", "messageID" (as the product names it) and "receivedAt"."""
         return self._admin(f"mailboxes/{account_id}/messages",
-                           {"from": sender, "subject": subject, "text": text})
+                           {"from": sender, "subject": subject, "text": text, **more})
+
+    def delete_message(self, account_id, message_id):
+        self._admin(f"mailboxes/{account_id}/messages/{message_id}", method="DELETE")
+
+    def counters(self):
+        """How many requests of each kind ("gmail.list", ...) the providers answered."""
+        return self._admin("counters", method="GET")["requests"]
 
     def configuration(self, template_path, extension_id):
         """The sandbox's own OAuthConfig.json (written for its demo port) pointed at this

@@ -12,13 +12,11 @@ import sys
 import tempfile
 
 from chromium_driver import CHROMIUM, CHROMIUM_FLAGS, Chromium, DriverError
+from e2e_session import BUILD_DIR, SOURCE_DIR
 from keyring_accounts import INDEX_KEY, lookup_item
 from processes import become_subreaper, start_xvfb
 from sandbox_providers import SandboxProviders
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("ZEVIRUDI_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
 
 REDIRECTS = {"google": "http://127.0.0.1/oauth2/callback",
              "microsoft": "http://localhost/oauth2/callback"}
@@ -194,7 +192,7 @@ def main():
                 connected = sign_in(sandbox, driver, config_path, "google", env, root,
                                     loopback=False)
             finally:
-                xvfb.stop()
+                xvfb.end()
             if connected != expected["google"]:
                 raise AssertionError(f"custom scheme: connected {connected!r}")
             print(f"ok google: {connected} connected again through the custom scheme")

@@ -11,10 +11,8 @@ itself inside tests/helpers/run-with-private-keyring.
 
 import json
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.dont_write_bytecode = True
@@ -22,13 +20,13 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
 
 import native_frames  # noqa: E402
-from e2e_session import BUILD_DIR, EXTENSION_ID, SOURCE_DIR  # noqa: E402
-from host_prefix import extension_origin, install_host_copy  # noqa: E402
+from e2e_session import (BUILD_DIR, EXTENSION_ID, SOURCE_DIR, HostCopy,  # noqa: E402
+                         run_in_private_keyring)
+from host_prefix import extension_origin  # noqa: E402
 from keyring_accounts import (INDEX_KEY, item_count, lookup_item, seed_accounts,  # noqa: E402
                               stored_account)
 from sandbox_providers import SandboxProviders  # noqa: E402
 
-KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 KEYRING_PROBE = os.path.join(BUILD_DIR, "bin", "keyring-probe")
 ORIGIN = extension_origin(EXTENSION_ID)
 CONCURRENT_POLLS = 12
@@ -67,19 +65,14 @@ def concurrent_polls(host, env, count, also=None):
 
 class Setup:
     def __init__(self):
-        self.root = tempfile.mkdtemp(prefix="zevirudi-refresh.")
         self.sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
-                                        os.path.join(self.root, "sandbox.log"))
+                                        os.path.join(BUILD_DIR, "refresh-sandbox.log"))
         self.sandbox.change_settings({"rotateRefreshTokens": True,
                                       "tokenLifetimeSeconds": TOKEN_LIFETIME_SECONDS})
         configuration = self.sandbox.configuration(
             os.path.join(SOURCE_DIR, "tools", "sandbox", "OAuthConfig.json"), EXTENSION_ID)
-        self.host = install_host_copy(BUILD_DIR, os.path.join(self.root, "prefix"),
-                                      configuration)
-        self.env = {"PATH": "/usr/bin:/bin", "HOME": self.root, "LANG": "C.UTF-8"}
-        for name in ("DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"):
-            if name in os.environ:
-                self.env[name] = os.environ[name]
+        self.copy = HostCopy(configuration)
+        self.host, self.env = self.copy.host, self.copy.env
         self.accounts = []
         for provider, email in (("google", "rotating@gmail.example"),
                                 ("microsoft", "rotating@outlook.example")):
@@ -92,7 +85,7 @@ class Setup:
 
     def close(self):
         self.sandbox.stop()
-        shutil.rmtree(self.root, ignore_errors=True)
+        self.copy.close()
 
 
 class ConcurrentRefresh(unittest.TestCase):
@@ -141,6 +134,5 @@ class ConcurrentRefresh(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD") and os.access(KEYRING_WRAPPER, os.X_OK):
-        os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable, os.path.abspath(__file__)])
+    run_in_private_keyring(__file__)
     unittest.main(verbosity=2)

@@ -9,28 +9,21 @@ import base64
 import http.server
 import json
 import os
-import shutil
 import sys
-import tempfile
 import threading
 import unittest
-import urllib.request
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from chromium_driver import Chromium, extension_id_from_key  # noqa: E402
-from host_prefix import install_host_copy, run_installer  # noqa: E402
+from chromium_driver import extension_id_from_key  # noqa: E402
+from e2e_session import (BUILD_DIR, SOURCE_DIR, BrowserSession,  # noqa: E402
+                         run_in_private_keyring)
 from keyring_accounts import seed_accounts, stored_account  # noqa: E402
-from processes import (PanelWatch, become_subreaper, reap_orphans, start_xvfb,  # noqa: E402
-                       wait_until)
+from processes import PanelWatch, become_subreaper, reap_orphans, wait_until  # noqa: E402
 from sandbox_providers import SandboxProviders  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("ZEVIRUDI_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-BUILD_DIR = os.environ.get("ZEVIRUDI_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
 EXTENSION_DIR = os.path.join(BUILD_DIR, "share", "zevirudi", "DuraredeVodozAzerideve")
-KEYRING_WRAPPER = os.path.join(SOURCE_DIR, "tests", "helpers", "run-with-private-keyring")
 WAIT_SECONDS = 30.0
 
 SPLIT_PAGE = """<!doctype html><title>Sign in</title><form onsubmit="return false">
@@ -69,57 +62,37 @@ class PageHandler(http.server.BaseHTTPRequestHandler):
 class ExtensionInChromium(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.root = tempfile.mkdtemp(prefix="zevirudi-extension.")
-        cls.resources = []
-        try:
-            cls._start()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def _start(cls):
         with open(os.path.join(EXTENSION_DIR, "manifest.json"), encoding="utf-8") as file:
             extension_id = extension_id_from_key(base64.b64decode(json.load(file)["key"]))
-        cls.sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
-                                       os.path.join(cls.root, "sandbox.log"))
-        cls.resources.append(cls.sandbox.stop)
-        mailbox = cls.sandbox.create_mailbox("google", "ann.extension@gmail.example", "Ann")
-        cls.account_id = mailbox["accountID"]
-        tokens = cls.sandbox.issue_tokens(cls.account_id)
-        seed_accounts([stored_account(cls.account_id, "google", "ann.extension@gmail.example",
-                                      "Ann", tokens["access_token"], tokens["refresh_token"],
-                                      tokens["expires_in"])])
-        template = os.path.join(SOURCE_DIR, "tools", "sandbox", "OAuthConfig.json")
-        configuration = cls.sandbox.configuration(template, extension_id)
-        home = os.path.join(cls.root, "home")
-        os.makedirs(home)
         cls.extension_origin = f"chrome-extension://{extension_id}"
-        cls.host_path = install_host_copy(BUILD_DIR, os.path.join(cls.root, "prefix"),
-                                          configuration)
-        run_installer(cls.host_path, os.path.join(home, ".config"))
-
         cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PageHandler)
         threading.Thread(target=cls.server.serve_forever, daemon=True).start()
-        cls.resources.append(cls.server.shutdown)
         cls.page_base = f"http://127.0.0.1:{cls.server.server_address[1]}"
-
-        xvfb, display = start_xvfb(os.path.join(cls.root, "xvfb.log"))
-        cls.resources.append(xvfb.stop)
-        env = {"HOME": home, "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8", "DISPLAY": display,
-               "XDG_CONFIG_HOME": os.path.join(home, ".config"),
-               "XDG_CACHE_HOME": os.path.join(home, ".cache"),
-               "DBUS_SESSION_BUS_ADDRESS": os.environ["DBUS_SESSION_BUS_ADDRESS"],
-               "XDG_RUNTIME_DIR": os.environ.get("XDG_RUNTIME_DIR", cls.root)}
-        cls.browser = Chromium(os.path.join(home, ".config", "chromium"), EXTENSION_DIR, env,
-                               os.path.join(cls.root, "chromium.stderr"))
-        cls.resources.append(cls.browser.close)
+        cls.sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
+                                       os.path.join(BUILD_DIR, "e2e-extension-sandbox.log"))
+        try:
+            mailbox = cls.sandbox.create_mailbox("google", "ann.extension@gmail.example", "Ann")
+            cls.account_id = mailbox["accountID"]
+            tokens = cls.sandbox.issue_tokens(cls.account_id)
+            seed_accounts([stored_account(cls.account_id, "google", "ann.extension@gmail.example",
+                                          "Ann", tokens["access_token"], tokens["refresh_token"],
+                                          tokens["expires_in"])])
+            configuration = cls.sandbox.configuration(
+                os.path.join(SOURCE_DIR, "tools", "sandbox", "OAuthConfig.json"), extension_id)
+            cls.session = BrowserSession(configuration, use_session_bus=True, with_display=True,
+                                         extension_dir=EXTENSION_DIR)
+        except BaseException:
+            cls.sandbox.stop()
+            cls.server.shutdown()
+            raise
+        cls.browser = cls.session.browser
+        cls.host_path = cls.session.host_path
 
     @classmethod
     def tearDownClass(cls):
-        for stop in reversed(cls.resources):
-            stop()
-        shutil.rmtree(cls.root, ignore_errors=True)
+        cls.session.close()
+        cls.sandbox.stop()
+        cls.server.shutdown()
 
     def setUp(self):
         self.delivered = []
@@ -127,10 +100,7 @@ class ExtensionInChromium(unittest.TestCase):
     def tearDown(self):
         # Each test starts from an empty inbox: a new tab would be offered earlier codes too.
         for message_id in self.delivered:
-            request = urllib.request.Request(
-                f"{self.sandbox.base_url}/_sandbox/mailboxes/{self.account_id}/messages/"
-                f"{message_id}", method="DELETE")
-            urllib.request.urlopen(request, timeout=10).close()
+            self.sandbox.delete_message(self.account_id, message_id)
 
     def open_page(self, path, base=None):
         target = self.browser.call("Target.createTarget", {"url": (base or self.page_base) + path})
@@ -144,20 +114,12 @@ class ExtensionInChromium(unittest.TestCase):
         return self.browser.evaluate(session, expression)
 
     def deliver(self, subject, text, html=""):
-        body = {"from": "Example Sign-in <no-reply@example.com>", "subject": subject,
-                "text": text, "html": html,
-                "authenticationResults": ["mx.google.com; dkim=pass; spf=pass; dmarc=pass"]}
-        request = urllib.request.Request(
-            f"{self.sandbox.base_url}/_sandbox/mailboxes/{self.account_id}/messages",
-            method="POST", data=json.dumps(body).encode(),
-            headers={"Content-Type": "application/json"})
-        with urllib.request.urlopen(request, timeout=10) as answer:
-            self.delivered.append(json.load(answer)["id"])
+        self.delivered.append(self.sandbox.add_message(
+            self.account_id, subject, text, "Example Sign-in <no-reply@example.com>", html=html,
+            authenticationResults=["mx.google.com; dkim=pass; spf=pass; dmarc=pass"])["id"])
 
     def gmail_lists(self):
-        with urllib.request.urlopen(f"{self.sandbox.base_url}/_sandbox/counters",
-                                    timeout=10) as answer:
-            return json.load(answer)["requests"].get("gmail.list", 0)
+        return self.sandbox.counters().get("gmail.list", 0)
 
     def save_screenshot(self, session, name):
         shot = self.browser.call("Page.captureScreenshot", {"format": "png"}, session)
@@ -231,9 +193,7 @@ class ExtensionInChromium(unittest.TestCase):
             panel.end()
 
 def main():
-    if not os.environ.get("ZEVIRUDI_TEST_KEYRING_PASSWORD"):
-        os.execv(KEYRING_WRAPPER, [KEYRING_WRAPPER, sys.executable, os.path.abspath(__file__),
-                                   *sys.argv[1:]])
+    run_in_private_keyring(__file__, *sys.argv[1:])
     become_subreaper()
     try:
         program = unittest.main(exit=False, verbosity=2)

@@ -7,9 +7,6 @@
 #include "helpers/DesktopTestSupport.h"
 #include "ui/AccountManagerViewModel.h"
 
-#include <QApplication>
-#include <QWidget>
-
 namespace loftwing::test {
 
 // Gmail answers with an empty inbox (ready), Microsoft refuses the token (reconnect required),
@@ -32,20 +29,26 @@ inline std::shared_ptr<ScriptedHTTPTransport> checkResultsTransport(
         });
 }
 
+// Changes the services before the view model takes them (and may throw, as a missing
+// configuration does).
+using ServicesChange = std::function<void(zevirudi::AccountManagerServices&)>;
+
+inline void withoutMicrosoft(zevirudi::AccountManagerServices& services) {
+    services.configuration.microsoft.clientID.clear();
+}
+
 struct AccountScreensFixture {
     explicit AccountScreensFixture(
         std::vector<StoredAccount> accounts = {},
         std::function<std::string()> signIn = [] { return std::string(); },
-        bool microsoftConfigured = true)
+        ServicesChange change = [](zevirudi::AccountManagerServices&) {})
         : store(std::make_shared<GatedAccountStore>(std::move(accounts))),
           authenticator(std::make_shared<ScriptedAuthenticator>(std::move(signIn))),
           mailGate(std::make_shared<Gate>()),
-          viewModel([this, microsoftConfigured] {
+          viewModel([this, change = std::move(change)] {
               auto services = testServices(store, authenticator, scratch);
               services.transport = checkResultsTransport(mailGate);
-              if (!microsoftConfigured) {
-                  services.configuration.microsoft.clientID.clear();
-              }
+              change(services);
               return services;
           }) {}
 

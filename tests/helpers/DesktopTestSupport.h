@@ -7,16 +7,13 @@
 #include "helpers/ScriptedHTTPTransport.h"
 #include "ui/AccountManagerServices.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <stdexcept>
 
 namespace loftwing::test {
@@ -24,26 +21,15 @@ namespace loftwing::test {
 // Blocks a worker until the test opens it; open by default.
 class Gate {
   public:
-    void close() {
-        const std::lock_guard lock(mutex_);
-        open_ = false;
-    }
+    void close() { open_ = false; }
     void open() {
-        {
-            const std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        changed_.notify_all();
+        open_ = true;
+        open_.notify_all();
     }
-    void pass() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return open_; });
-    }
+    void pass() { open_.wait(false); }
 
   private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = true;
+    std::atomic<bool> open_ = true;
 };
 
 // FakeAccountStore whose listings wait at a gate and are counted, and whose removal can fail.

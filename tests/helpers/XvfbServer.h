@@ -2,6 +2,11 @@
 
 #include "helpers/Process.h"
 
+#include <QApplication>
+#include <QStyleFactory>
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
 #include <stdexcept>
@@ -38,5 +43,21 @@ class XvfbServer {
     Process xvfb_;
     std::string display_;
 };
+
+// The main of a screenshot test: a private X server, and on it the one application, in Fusion.
+// The server outlives the application, which exists before any test runs.
+inline int screenshotTestMain(int argc, char** argv) {
+    XvfbServer server("1280x1024x24");
+    ::setenv("DISPLAY", server.display().c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    // No session bus: D-Bus would otherwise start a daemon of its own through the display and
+    // leave it behind.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
 
 }  // namespace loftwing::test

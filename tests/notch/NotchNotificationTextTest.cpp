@@ -42,9 +42,6 @@ TEST(NotchNotificationText, TitleSubtitleAndLabelFollowTheNotification) {
         {"code, copied, with account", codePayload("482913", true, "me@example.com"),
          "Verification code for accounts.example.com",
          "No code field found \u00B7 From Example Security \u00B7 me@example.com", "Copy Again"},
-        {"code, empty account e-mail", codePayload("482913", false, ""),
-         "Verification code for accounts.example.com",
-         "No code field found \u00B7 From Example Security", "Copy Code"},
         {"sign-in link", linkPayload("sign-in"), "Sign in to shop.example.org", "From Shop",
          "Open Checked Link"},
         {"password reset link", linkPayload("password-reset", "me@example.com"),
@@ -72,7 +69,6 @@ TEST(NotchNotificationText, CodesOfSixAndEightCharactersAreSplitInHalves) {
         {"482913", "482 913"},
         {"12345678", "1234 5678"},
         {"1234567", "1234567"},
-        {"", ""},
         // Counted in user-perceived characters, not bytes: six characters, nine bytes.
         {"\u00C512\u00C534", "\u00C512 \u00C534"},
         // An e with a combining acute accent is one character.

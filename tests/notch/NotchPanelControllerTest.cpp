@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -89,8 +88,6 @@ class NotchPanelControllerTest : public ::testing::Test {
 
 TEST_F(NotchPanelControllerTest, ShowsCollapsedThenGrowsOnTheChosenScreen) {
     NotchPanelController controller(codeNotification(), shortTimings());
-    EXPECT_EQ(controller.panel(), nullptr);
-    EXPECT_FALSE(controller.isFinishing());
     controller.present([this] { ++resumptions; });
 
     // The offscreen platform has one screen without a notch.
@@ -103,7 +100,6 @@ TEST_F(NotchPanelControllerTest, ShowsCollapsedThenGrowsOnTheChosenScreen) {
     EXPECT_TRUE(controller.isDismissalPending());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller.panel()->width() == 390; }, waitLimitMs));
-    EXPECT_EQ(controller.panel()->height(), 136);
     EXPECT_EQ(resumptions, 0);
     controller.dismiss();
     ASSERT_TRUE(waitForResumption());

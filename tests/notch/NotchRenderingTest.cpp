@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QImage>
-#include <QPixmap>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -16,7 +15,6 @@ namespace zevirudi {
 namespace {
 
 using loftwing::test::codeNotification;
-using loftwing::test::linkNotification;
 
 bool isTransparent(const QImage& image, int x, int y) {
     return qAlpha(image.pixel(x, y)) < 16;
@@ -44,9 +42,7 @@ TEST(NotchRendering, PanelsLookLikeASystemNotification) {
     };
     const Row rows[] = {
         {"code-panel", codeNotification(), false, QSize(390, 136), "Copy Code"},
-        {"link-panel", linkNotification(), false, QSize(390, 136), "Open Reset Link"},
         {"code-panel-notch", codeNotification(), true, QSize(620, 126), "Copy Code"},
-        {"link-panel-notch", linkNotification(), true, QSize(620, 126), "Open Reset Link"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
@@ -62,8 +58,6 @@ TEST(NotchRendering, PanelsLookLikeASystemNotification) {
         EXPECT_EQ(view.closeButton()->accessibleName().toStdString(),
                   std::string(closeButtonAccessibleName));
         EXPECT_EQ(view.actionButton()->text().toStdString(), row.label);
-        EXPECT_EQ(view.actionButton()->height(), 32);
-        EXPECT_EQ(view.closeButton()->size(), QSize(24, 24));
 
         const int right = image.width() - 1;
         const int bottom = image.height() - 1;
@@ -95,7 +89,6 @@ TEST(AttachedNotchShape, OutlineFlaresAtTheTopAndRoundsAtTheBottom) {
         bool inside;
     };
     const Row rows[] = {
-        {"centre", {100, 50}, true},
         {"just inside the body's left edge", {17, 50}, true},
         {"left of the body", {10, 50}, false},
         {"top-left shoulder", {8, 1}, true},

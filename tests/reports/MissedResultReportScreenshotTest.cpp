@@ -9,16 +9,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace zevirudi {
@@ -38,15 +35,6 @@ int lightnessAt(const QImage& image, int x, int y) {
 // Under a real X server in Fusion, the system palette, then the same sheet after the desktop
 // switched to dark mode.
 TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
-    loftwing::test::XvfbServer display;
-    setenv("DISPLAY", display.display().c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    unsetenv("WAYLAND_DISPLAY");
-    int argumentCount = 1;
-    char programName[] = "zevirudi";
-    char* arguments[] = {programName, nullptr};
-    QApplication application(argumentCount, arguments);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(QApplication::style()->standardPalette());
 
     const std::vector<loftwing::ConnectedAccount> accounts{
@@ -95,9 +83,12 @@ TEST(MissedResultReportScreenshots, SheetFollowsLightAndDarkMode) {
         view->shareButton()->mapTo(view.get(), view->shareButton()->rect().center());
     EXPECT_GT(QColor(light.pixel(share.x() - 30, share.y())).saturation(), 100);
     EXPECT_LT(QColor(opening.pixel(share.x() - 30, share.y())).saturation(), 60);
-    EXPECT_EQ(view->statusCaption()->text(), "Copied to clipboard");
     EXPECT_GT(view->statusCaption()->palette().color(QPalette::WindowText).lightness(), 128);
 }
 
 }  // namespace
 }  // namespace zevirudi
+
+int main(int argc, char** argv) {
+    return loftwing::test::screenshotTestMain(argc, argv);
+}

@@ -16,7 +16,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleFactory>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -45,21 +44,12 @@ void shootInBothModes(QWidget& widget, const char* name) {
     EXPECT_LT(shoot(widget, name, "dark"), 60);
 }
 
-void emptyManager() {
-    AccountScreensFixture state;
+void shootManager(std::vector<loftwing::StoredAccount> accounts, const char* name) {
+    AccountScreensFixture state(std::move(accounts));
     AccountManagerView view(state.viewModel);
     view.show();
     waitFor(state.viewModel.prepare());
-    shootInBothModes(view, "manager-empty");
-}
-
-void managerWithThreeChecks() {
-    AccountScreensFixture state(threeAccounts());
-    AccountManagerView view(state.viewModel);
-    view.show();
-    waitFor(state.viewModel.prepare());
-    ASSERT_EQ(state.viewModel.accountChecks().size(), 3U);
-    shootInBothModes(view, "manager-accounts");
+    shootInBothModes(view, name);
 }
 
 // A sheet whose chosen provider is not configured and whose last connection failed shows the
@@ -67,7 +57,7 @@ void managerWithThreeChecks() {
 void addAccountSheet() {
     AccountScreensFixture state(
         {}, []() -> std::string { throw loftwing::LoftwingMultiError::authenticationFailed(); },
-        false);
+        withoutMicrosoft);
     AccountManagerView view(state.viewModel);
     view.show();
     waitFor(state.viewModel.prepare());
@@ -88,33 +78,19 @@ void addAccountSheet() {
     shootInBothModes(*alert, "add-account-alert");
 }
 
-// A desktop without an icon theme: every symbol is the bundled drawing.
-void managerWithBundledIcons() {
-    QIcon::setThemeName(QStringLiteral("no-such-theme"));
-    AccountScreensFixture state(threeAccounts());
-    AccountManagerView view(state.viewModel);
-    view.show();
-    waitFor(state.viewModel.prepare());
-    shootInBothModes(view, "manager-accounts-bundled-icons");
-    QIcon::setThemeName(QStringLiteral("Adwaita"));
-}
-
 TEST(AccountScreensScreenshotTest, ManagerAndSheetInLightAndDark) {
-    XvfbServer server("1280x900x24");
-    ::setenv("DISPLAY", server.display().c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::unsetenv("WAYLAND_DISPLAY");
-    int argumentCount = 1;
-    char name[] = "AccountScreensScreenshotTest";
-    char* arguments[] = {name, nullptr};
-    QApplication application(argumentCount, arguments);
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QIcon::setThemeName(QStringLiteral("Adwaita"));
-    emptyManager();
-    managerWithThreeChecks();
+    shootManager({}, "manager-empty");
+    shootManager(threeAccounts(), "manager-accounts");
     addAccountSheet();
-    managerWithBundledIcons();
+    // A desktop without an icon theme: every symbol is the bundled drawing.
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    shootManager(threeAccounts(), "manager-accounts-bundled-icons");
 }
 
 }  // namespace
 }  // namespace zevirudi
+
+int main(int argc, char** argv) {
+    return loftwing::test::screenshotTestMain(argc, argv);
+}

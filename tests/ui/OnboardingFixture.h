@@ -3,7 +3,7 @@
 // The onboarding over the real view model, with fakes only at its seams: the account store, the
 // browser sign-in, the mail transport, the Chrome opener and the sound output.
 
-#include "helpers/DesktopTestSupport.h"
+#include "helpers/AccountScreensFixture.h"
 #include "helpers/QtTestApplication.h"
 #include "ui/AccountManagerViewModel.h"
 #include "ui/OnboardingView.h"
@@ -42,15 +42,14 @@ inline void useFreshSettings() {
 
 enum class ConfigurationKind { missing, unpacked, webStore };
 
-struct OnboardingFixture {
+struct OnboardingFixture : AccountScreensFixture {
     explicit OnboardingFixture(
         std::vector<StoredAccount> accounts = {},
         ConfigurationKind kind = ConfigurationKind::unpacked,
         std::function<std::string()> signIn = [] { return std::string(); })
-        : store(std::make_shared<GatedAccountStore>(std::move(accounts))),
-          authenticator(std::make_shared<ScriptedAuthenticator>(std::move(signIn))),
-          player(std::make_shared<RecordingSoundPlayer>()),
-          viewModel([this, kind] { return services(kind); }) {
+        : AccountScreensFixture(std::move(accounts), std::move(signIn),
+                                [this, kind](auto& services) { change(this, kind, services); }),
+          player(std::make_shared<RecordingSoundPlayer>()) {
         useFreshSettings();
         waitFor(viewModel.prepare());
         view = std::make_unique<zevirudi::OnboardingView>(
@@ -58,11 +57,12 @@ struct OnboardingFixture {
             zevirudi::OnboardingEnvironment{player, /*reduceMotion=*/true});
     }
 
-    zevirudi::AccountManagerServices services(ConfigurationKind kind) {
+    // Runs while the base is built: `self` is only kept for later, never read here.
+    static void change(OnboardingFixture* self, ConfigurationKind kind,
+                       zevirudi::AccountManagerServices& services) {
         if (kind == ConfigurationKind::missing) {
             throw std::runtime_error("no configuration");
         }
-        auto services = testServices(store, authenticator, scratch);
         if (kind == ConfigurationKind::webStore) {
             services.configuration.extensionInstallURL =
                 "https://chromewebstore.google.com/detail/zevirudi/" +
@@ -70,17 +70,17 @@ struct OnboardingFixture {
         }
         // Mail requests fail as for a revoked grant until the test allows them.
         services.transport =
-            std::make_shared<ScriptedHTTPTransport>([this](const HTTPRequest&, std::stop_token) {
-                return mailAllowed ? jsonResponse(200, R"({"value":[],"resultSizeEstimate":0})")
-                                   : jsonResponse(401, R"({"error":"invalid_token"})");
+            std::make_shared<ScriptedHTTPTransport>([self](const HTTPRequest&, std::stop_token) {
+                return self->mailAllowed
+                           ? jsonResponse(200, R"({"value":[],"resultSizeEstimate":0})")
+                           : jsonResponse(401, R"({"error":"invalid_token"})");
             });
-        services.openSetupPage = [this](const LoftwingAppConfiguration&,
+        services.openSetupPage = [self](const LoftwingAppConfiguration&,
                                         const std::optional<std::filesystem::path>&) {
-            if (!chromeOpens) {
+            if (!self->chromeOpens) {
                 throw std::runtime_error("no browser");
             }
         };
-        return services;
     }
 
     // Keys and clicks as letters: R Return, E Escape, C the Chrome confirmation toggle.
@@ -109,13 +109,9 @@ struct OnboardingFixture {
         return false;
     }
 
-    QTemporaryDir scratch;
     std::atomic<bool> mailAllowed = true;
     std::atomic<bool> chromeOpens = true;
-    std::shared_ptr<GatedAccountStore> store;
-    std::shared_ptr<ScriptedAuthenticator> authenticator;
     std::shared_ptr<RecordingSoundPlayer> player;
-    zevirudi::AccountManagerViewModel viewModel;
     int completions = 0;
     std::unique_ptr<zevirudi::OnboardingView> view;
 };
