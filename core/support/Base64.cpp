@@ -1,5 +1,6 @@
 #include "support/Base64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -8,40 +9,6 @@ namespace {
 
 constexpr char standardAlphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string encode(std::string_view bytes, const char* alphabet, bool pad) {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    const auto byteAt = [&](std::size_t k) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k]));
-    };
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
-        out += alphabet[v >> 18 & 63];
-        out += alphabet[v >> 12 & 63];
-        out += alphabet[v >> 6 & 63];
-        out += alphabet[v & 63];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest == 1) {
-        const std::uint32_t v = byteAt(i) << 16;
-        out += alphabet[v >> 18 & 63];
-        out += alphabet[v >> 12 & 63];
-        if (pad) {
-            out += "==";
-        }
-    } else if (rest == 2) {
-        const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8;
-        out += alphabet[v >> 18 & 63];
-        out += alphabet[v >> 12 & 63];
-        out += alphabet[v >> 6 & 63];
-        if (pad) {
-            out += '=';
-        }
-    }
-    return out;
-}
 
 constexpr std::array<std::int8_t, 256> makeDecodeTable() {
     std::array<std::int8_t, 256> table{};
@@ -58,14 +25,24 @@ constexpr auto decodeTable = makeDecodeTable();
 
 }  // namespace
 
-std::string base64Encode(std::string_view bytes) {
-    return encode(bytes, standardAlphabet, true);
-}
-
 std::string base64URLEncodeNoPadding(std::string_view bytes) {
-    static constexpr char urlAlphabet[] =
+    static constexpr char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    return encode(bytes, urlAlphabet, false);
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    const auto byteAt = [&](std::size_t k) {
+        return k < bytes.size() ? static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k]))
+                                : 0u;
+    };
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::uint32_t v = byteAt(i) << 16 | byteAt(i + 1) << 8 | byteAt(i + 2);
+        // n bytes carry n + 1 characters' worth of bits.
+        const std::size_t characters = std::min<std::size_t>(bytes.size() - i, 3) + 1;
+        for (std::size_t c = 0; c < characters; ++c) {
+            out += alphabet[v >> (18 - 6 * c) & 63];
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> base64DecodeStrict(std::string_view text) {

@@ -6,8 +6,6 @@
 
 namespace loftwing {
 
-// Standard base64 (RFC 4648 section 4), padded.
-std::string base64Encode(std::string_view bytes);
 // base64url (RFC 4648 section 5) without "=" padding.
 std::string base64URLEncodeNoPadding(std::string_view bytes);
 // Strict standard base64: the length must be a multiple of 4, padding only at the end, and no

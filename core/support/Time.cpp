@@ -31,18 +31,6 @@ std::optional<Timestamp> fromMillisecondsSince1970(double milliseconds) {
            std::chrono::nanoseconds{nanoseconds};
 }
 
-Timestamp fromSecondsSince1970(double seconds) {
-    // Beyond the representable range the instant saturates instead of overflowing.
-    constexpr double limit = 9.2e9;
-    if (std::isnan(seconds)) {
-        return Timestamp{};
-    }
-    if (std::fabs(seconds) > limit) {
-        return seconds > 0 ? Timestamp::max() : Timestamp::min();
-    }
-    return Timestamp{std::chrono::nanoseconds{std::llround(seconds * 1e9)}};
-}
-
 double secondsSince1970(Timestamp t) {
     return static_cast<double>(t.time_since_epoch().count()) / 1e9;
 }

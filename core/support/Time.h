@@ -18,7 +18,6 @@ Timestamp currentTime();
 // fromMillisecondsSince1970 returns nothing for values outside the representable range or NaN.
 double millisecondsSince1970(Timestamp t);
 std::optional<Timestamp> fromMillisecondsSince1970(double milliseconds);
-Timestamp fromSecondsSince1970(double seconds);
 double secondsSince1970(Timestamp t);
 
 // ISO 8601 internet date-time in UTC with whole seconds ("2026-12-06T18:27:37Z"); fractions of a

@@ -13,7 +13,7 @@ namespace {
 using test::ScriptedHTTPTransport;
 using test::thrownError;
 
-const Timestamp now = fromSecondsSince1970(1'800'000'000);
+const Timestamp now{std::chrono::seconds{1'800'000'000}};
 
 ProviderOAuthConfiguration provider() {
     return {"client.apps.example",

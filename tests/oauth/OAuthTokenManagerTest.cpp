@@ -23,7 +23,7 @@ using test::FakeAccountStore;
 using test::ScriptedHTTPTransport;
 using test::thrownError;
 
-const Timestamp now = fromSecondsSince1970(1'800'000'000);
+const Timestamp now{std::chrono::seconds{1'800'000'000}};
 
 const std::map<MailProvider, OAuthClientConfiguration> settings{
     {MailProvider::google, {"g-client", "https://oauth.example/google/token", {"a", "b"}}},

@@ -107,7 +107,8 @@ TEST(MissedResultReportBuilder, NormalizesOnlyUsableWebAddresses) {
 }
 
 TEST(MissedResultReportBuilder, BuildsTheReportWithItsFallbacks) {
-    const auto arrival = fromSecondsSince1970(1796560057.75);  // 2026-12-06T12:27:37.75Z
+    const Timestamp arrival{
+        std::chrono::milliseconds{1'796'560'057'750}};  // 2026-12-06T12:27:37.75Z
     const ConnectedAccount outlook{"m1", MailProvider::microsoft, "  ana@outlook.example ", "Ana"};
     const ConnectedAccount gmail{"g1", MailProvider::google, "ben@gmail.example", std::nullopt};
     struct Row {
@@ -194,7 +195,7 @@ TEST(MissedResultReportBuilder, CutsFieldsAfterRedactionToTheirLimits) {
         ConnectedAccount{"g", MailProvider::google, repeated(accented, 200), std::nullopt},
         repeated(accented, 200),
         repeated(accented, 235) + " 123456",
-        fromSecondsSince1970(0),
+        Timestamp{},
         repeated(accented, 790) + " 123456789"};
     const MissedResultDiagnostics diagnostics{
         repeated("v", 100), repeated(accented, 150), true, 1, true, true};

@@ -1,6 +1,7 @@
 #include "support/Base64.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <string>
 #include <vector>
@@ -22,7 +23,6 @@ const std::vector<std::pair<std::string, std::string>> rfc4648Vectors{
 TEST(Base64, RFC4648Vectors) {
     for (const auto& [bytes, text] : rfc4648Vectors) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(base64Encode(bytes), text);
         EXPECT_EQ(base64DecodeStrict(text), bytes);
         std::string unpadded = text;
         unpadded.erase(unpadded.find_last_not_of('=') + 1);
@@ -35,7 +35,11 @@ TEST(Base64, AllByteValuesRoundTripAndUseTheRightAlphabet) {
     for (int i = 0; i < 256; ++i) {
         bytes += static_cast<char>(i);
     }
-    const auto standard = base64Encode(bytes);
+    std::string standard(sodium_base64_ENCODED_LEN(256, sodium_base64_VARIANT_ORIGINAL), '\0');
+    sodium_bin2base64(standard.data(), standard.size(),
+                      reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                      sodium_base64_VARIANT_ORIGINAL);
+    standard.pop_back();  // the terminating NUL
     EXPECT_EQ(base64DecodeStrict(standard), bytes);
     EXPECT_EQ(base64URLEncodeNoPadding(bytes).find_first_of("+/="), std::string::npos);
     EXPECT_EQ(base64URLEncodeNoPadding("\xFB\xFF"), "-_8");

@@ -2,32 +2,34 @@
 
 #include "helpers/DesktopTestSupport.h"
 #include "helpers/QtTestApplication.h"
-#include "support/Base64.h"
 
 #include <gtest/gtest.h>
 #include <sodium.h>
+#include <QByteArray>
 
 namespace zevirudi {
 namespace {
 
 using loftwing::test::ScriptedHTTPTransport;
 
+std::string base64(const unsigned char* bytes, std::size_t size) {
+    return QByteArray(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(size))
+        .toBase64()
+        .toStdString();
+}
+
 struct SigningKey {
     SigningKey() {
         EXPECT_GE(sodium_init(), 0);
         crypto_sign_keypair(publicKey.data(), secretKey.data());
     }
-    std::string publicBase64() const {
-        return loftwing::base64Encode(
-            std::string(reinterpret_cast<const char*>(publicKey.data()), publicKey.size()));
-    }
+    std::string publicBase64() const { return base64(publicKey.data(), publicKey.size()); }
     std::string sign(const std::string& bytes) const {
         std::array<unsigned char, crypto_sign_BYTES> signature{};
         crypto_sign_detached(signature.data(), nullptr,
                              reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                              secretKey.data());
-        return loftwing::base64Encode(
-            std::string(reinterpret_cast<const char*>(signature.data()), signature.size()));
+        return base64(signature.data(), signature.size());
     }
     std::array<unsigned char, crypto_sign_PUBLICKEYBYTES> publicKey{};
     std::array<unsigned char, crypto_sign_SECRETKEYBYTES> secretKey{};
@@ -40,7 +42,7 @@ BundleInfo bundle(std::string feed, std::string key) {
 TEST(AppUpdatesTest, ConfiguredOnlyForAnHTTPSFeedAndA32ByteKey) {
     loftwing::test::qtTestApplication();
     const auto key = [](std::size_t bytes) {
-        return loftwing::base64Encode(std::string(bytes, 'k'));
+        return QByteArray(static_cast<qsizetype>(bytes), 'k').toBase64().toStdString();
     };
     const struct {
         const char* name;
