@@ -9,13 +9,37 @@ wait has a deadline; nothing here sleeps.
 
 import fcntl
 import hashlib
+import http.server
 import json
 import os
 import select
 import signal
+import threading
 import time
 
 CHROMIUM = "/usr/lib/chromium/chromium"
+
+
+def serve_pages(pages):
+    """Serves pages (path to HTML) to the browser on a loopback port the system chooses, from a
+    thread of its own. Returns the server (shutdown() stops it) and its base address."""
+
+    class PageHandler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):  # noqa: N802 (the standard library's name)
+            page = pages.get(self.path.split("?")[0])
+            body = (page or "not found").encode()
+            self.send_response(200 if page else 404)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PageHandler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server, f"http://127.0.0.1:{server.server_address[1]}"
 
 # Flags measured to work for a headless browser that loads an unpacked extension as root.
 CHROMIUM_FLAGS = [

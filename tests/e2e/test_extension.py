@@ -6,17 +6,15 @@ Run by CTest (label e2e) as `/usr/bin/python3 test_extension.py`; it re-runs its
 tests/helpers/run-with-private-keyring. Needs the sandbox (build/bin/zevirudi-sandbox)."""
 
 import base64
-import http.server
 import json
 import os
 import sys
-import threading
 import unittest
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from chromium_driver import extension_id_from_key  # noqa: E402
+from chromium_driver import extension_id_from_key, serve_pages  # noqa: E402
 from e2e_session import (BUILD_DIR, SOURCE_DIR, BrowserSession,  # noqa: E402
                          run_in_private_keyring)
 from keyring_accounts import seed_accounts, stored_account  # noqa: E402
@@ -45,29 +43,13 @@ SHORT_FIELD_PAGE = """<!doctype html><title>Verify</title>
 PAGES = {"/split": SPLIT_PAGE, "/short": SHORT_FIELD_PAGE}
 
 
-class PageHandler(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):  # noqa: N802 (the standard library's name)
-        page = PAGES.get(self.path.split("?")[0])
-        body = (page or "not found").encode()
-        self.send_response(200 if page else 404)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
 class ExtensionInChromium(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         with open(os.path.join(EXTENSION_DIR, "manifest.json"), encoding="utf-8") as file:
             extension_id = extension_id_from_key(base64.b64decode(json.load(file)["key"]))
         cls.extension_origin = f"chrome-extension://{extension_id}"
-        cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PageHandler)
-        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
-        cls.page_base = f"http://127.0.0.1:{cls.server.server_address[1]}"
+        cls.server, cls.page_base = serve_pages(PAGES)
         cls.sandbox = SandboxProviders(os.path.join(BUILD_DIR, "bin", "zevirudi-sandbox"),
                                        os.path.join(BUILD_DIR, "e2e-extension-sandbox.log"))
         try:

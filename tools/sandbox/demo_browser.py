@@ -10,12 +10,10 @@ With DISPLAY set the browser window is shown and the person may click the offer;
 step and the value the page's field holds at the end."""
 
 import argparse
-import http.server
 import os
 import select
 import subprocess
 import sys
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -23,7 +21,8 @@ SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 sys.dont_write_bytecode = True
 
-from chromium_driver import Chromium  # noqa: E402
+from chromium_driver import Chromium, serve_pages  # noqa: E402
+from processes import wait_until  # noqa: E402
 
 CODE = "482913"
 SIGN_IN_PAGE = """<!doctype html><html lang="en"><meta charset="utf-8"><title>Acme · Verify</title>
@@ -45,30 +44,6 @@ SIGN_IN_PAGE = """<!doctype html><html lang="en"><meta charset="utf-8"><title>Ac
               for n in range(1, 7)) + """</div><button>Verify</button></form></main></html>"""
 
 
-class PageHandler(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):  # noqa: N802 (the standard library's name)
-        body = SIGN_IN_PAGE.encode()
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
-def wait_until(condition, what, timeout):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            sys.exit(f"demo: timed out waiting for {what}")
-        select.select([], [], [], 0.2)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -79,9 +54,8 @@ def main():
     args = parser.parse_args()
     shown = bool(os.environ.get("DISPLAY"))
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), PageHandler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    page = f"http://127.0.0.1:{server.server_address[1]}/verify"
+    server, base = serve_pages({"/verify": SIGN_IN_PAGE})
+    page = f"{base}/verify"
     print(f"Sign-in page waiting for a code: {page}", flush=True)
 
     env = {name: value for name, value in os.environ.items()
@@ -140,4 +114,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except AssertionError as timed_out:  # a wait that ran out of time
+        sys.exit(f"demo: {timed_out}")
