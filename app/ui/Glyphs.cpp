@@ -1,11 +1,9 @@
 #include "ui/Glyphs.h"
 
-#include "support/LogSink.h"
+#include "ui/IconPixmaps.h"
 
 #include <QLinearGradient>
 #include <QPainter>
-
-#include <string>
 
 namespace zevirudi {
 namespace {
@@ -43,33 +41,13 @@ GlyphSource source(Glyph glyph) {
     return {"", ""};
 }
 
-// Paints every drawn pixel in `color`, keeping the drawing's coverage (its anti-aliased edges).
-QPixmap tinted(QPixmap pixmap, const QColor& color) {
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    return pixmap;
-}
-
-QPixmap bundled(const char* drawing, int size, qreal devicePixelRatio) {
-    QPixmap pixmap =
-        QIcon(QString::fromLatin1(drawing)).pixmap(QSize(size, size), devicePixelRatio);
-    if (pixmap.isNull()) {
-        loftwing::logMessage(loftwing::LogLevel::warning, "ui",
-                             std::string("Bundled icon not drawn, is Qt's SVG icon engine "
-                                         "installed? ") +
-                                 drawing);
-    }
-    return pixmap;
-}
-
 }  // namespace
 
 QPixmap glyphPixmap(Glyph glyph, const QColor& color, int size, qreal devicePixelRatio) {
     const auto [themeName, drawing] = source(glyph);
     const QIcon themed =
         *themeName == '\0' ? QIcon() : QIcon::fromTheme(QString::fromLatin1(themeName));
-    QPixmap pixmap = themed.isNull() ? bundled(drawing, size, devicePixelRatio)
+    QPixmap pixmap = themed.isNull() ? bundledPixmap(drawing, size, devicePixelRatio)
                                      : themed.pixmap(QSize(size, size), devicePixelRatio);
     return pixmap.isNull() ? pixmap : tinted(pixmap, color);
 }
@@ -96,7 +74,7 @@ QPixmap brandTile(int size, qreal devicePixelRatio) {
     // The brand's own mark, never a theme icon: 32 of the tile's 48 points, centred.
     const int mark = size * 2 / 3;
     const QPixmap arrow =
-        bundled(":/zevirudi/glyphs/arrow-up-right-square-fill.svg", mark, devicePixelRatio);
+        bundledPixmap(":/zevirudi/glyphs/arrow-up-right-square-fill.svg", mark, devicePixelRatio);
     if (!arrow.isNull()) {
         const qreal inset = (size - mark) / 2.0;
         painter.drawPixmap(QPointF(inset, inset), tinted(arrow, Qt::white));

@@ -2,6 +2,7 @@
 
 #include "reports/MissedResultReportBuilder.h"
 #include "support/LogSink.h"
+#include "ui/IconPixmaps.h"
 #include "ui/ReportDiagnostics.h"
 #include "ui/ScreenColours.h"
 
@@ -49,18 +50,8 @@ QPixmap themedPixmap(const char* themeName, const char* fallback, int size, qrea
     if (!themed.isNull()) {
         return themed.pixmap(QSize(size, size), ratio);
     }
-    QPixmap pixmap = QIcon(QString::fromLatin1(fallback)).pixmap(QSize(size, size), ratio);
-    if (pixmap.isNull()) {
-        loftwing::logMessage(loftwing::LogLevel::warning, "report",
-                             std::string("Bundled icon not drawn, is Qt's SVG icon engine "
-                                         "installed? ") +
-                                 fallback);
-        return pixmap;
-    }
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), tint);
-    return pixmap;
+    const QPixmap pixmap = bundledPixmap(fallback, size, ratio);
+    return pixmap.isNull() ? pixmap : tinted(pixmap, tint);
 }
 
 // The privacy notice's tinted, rounded card.

@@ -1,5 +1,7 @@
 #include "ui/OnboardingLook.h"
 
+#include "ui/IconPixmaps.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -138,12 +140,8 @@ QPixmap symbolPixmap(const QString& themeName, QStyle::StandardPixmap fallback, 
     if (icon.isNull()) {
         icon = QApplication::style()->standardIcon(fallback);
     }
-    QPixmap pixmap = icon.pixmap(QSize(size, size), devicePixelRatio);
     // Keep the shape, take the colour: symbolic icons are one shape in one colour.
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    return pixmap;
+    return tinted(icon.pixmap(QSize(size, size), devicePixelRatio), color);
 }
 
 QLabel* symbolLabel(const QString& themeName, QStyle::StandardPixmap fallback, const QColor& color,

@@ -3,6 +3,7 @@
 include_guard(GLOBAL)
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 add_library(zevirudi-report-view STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/IconPixmaps.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MissedResultReportView.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReportDiagnostics.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ScreenColours.cpp)
